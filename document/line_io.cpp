@@ -1,0 +1,121 @@
+#include "document/line_io.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quillet::doc {
+
+namespace {
+constexpr char kCR = '\r';
+constexpr char kLF = '\n';
+constexpr char kEndOfText = '\x1a';
+} // namespace
+
+std::size_t StringSource::read(char* buf, std::size_t n) {
+    std::size_t count = std::min(n, data_.size() - pos_);
+    std::memcpy(buf, data_.data() + pos_, count);
+    pos_ += count;
+    return count;
+}
+
+LineReader::LineReader(ByteSource& source, std::size_t bufferSize)
+    : source_(source), buf_(std::max<std::size_t>(bufferSize, 1)) {}
+
+bool LineReader::fill() {
+    if (sourceDone_)
+        return false;
+    pos_ = 0;
+    end_ = source_.read(buf_.data(), buf_.size());
+    if (end_ == 0)
+        sourceDone_ = true;
+    return end_ > 0;
+}
+
+bool LineReader::atEnd() {
+    if (textEnded_)
+        return true;
+    if (pos_ < end_)
+        return buf_[pos_] == kEndOfText;
+    if (!fill()) {
+        textEnded_ = true;
+        return true;
+    }
+    return buf_[pos_] == kEndOfText;
+}
+
+bool LineReader::readLine(std::string& line) {
+    line.clear();
+    if (atEnd()) {
+        textEnded_ = true;
+        return false;
+    }
+    for (;;) {
+        if (pos_ == end_ && !fill()) {
+            textEnded_ = true;
+            return true; // last line without a line end
+        }
+        const char* start = buf_.data() + pos_;
+        const char* stop = buf_.data() + end_;
+        // The line runs to the first CR or end-of-text byte, whichever comes first.
+        const char* cr = static_cast<const char*>(std::memchr(start, kCR, stop - start));
+        const char* limit = cr ? cr : stop;
+        const char* eot = static_cast<const char*>(std::memchr(start, kEndOfText, limit - start));
+        if (eot) {
+            line.append(start, eot);
+            pos_ = static_cast<std::size_t>(eot - buf_.data());
+            textEnded_ = true;
+            return true;
+        }
+        line.append(start, limit);
+        if (!cr) {
+            pos_ = end_;
+            continue;
+        }
+        pos_ = static_cast<std::size_t>(cr - buf_.data()) + 1;
+        // A LF right after the CR belongs to the same line end, even across a buffer refill.
+        if (pos_ == end_ && !fill())
+            return true;
+        if (buf_[pos_] == kLF)
+            ++pos_;
+        return true;
+    }
+}
+
+LineWriter::LineWriter(ByteSink& sink, std::size_t bufferSize)
+    : sink_(sink), buf_(std::max<std::size_t>(bufferSize, 16)) {}
+
+void LineWriter::put(const char* data, std::size_t n) {
+    if (used_ + n > buf_.size()) {
+        flush();
+        if (n >= buf_.size()) {
+            sink_.write(data, n);
+            return;
+        }
+    }
+    std::memcpy(buf_.data() + used_, data, n);
+    used_ += n;
+}
+
+void LineWriter::writeLine(std::string_view text) {
+    put(text.data(), text.size());
+    put("\r\n", 2);
+}
+
+void LineWriter::flush() {
+    if (used_ > 0) {
+        sink_.write(buf_.data(), used_);
+        used_ = 0;
+    }
+}
+
+std::vector<std::string> splitLines(std::string_view text) {
+    StringSource source{std::string(text)};
+    LineReader reader(source);
+    std::vector<std::string> lines;
+    std::string line;
+    while (reader.readLine(line))
+        lines.push_back(line);
+    return lines;
+}
+
+} // namespace quillet::doc

@@ -1,0 +1,36 @@
+#pragma once
+// The six comment markers and the test each operation applies to find them. The tests differ
+// on purpose: they decide which hand-edited pages each operation accepts.
+
+#include <string_view>
+
+namespace quillet::doc {
+
+inline constexpr std::string_view kInsMarker = "<!-INS-!>";
+inline constexpr std::string_view kTitleStartMarker = "<!-TTL-A-!>";
+inline constexpr std::string_view kTitleEndMarker = "<!-TTL-B-!>";
+inline constexpr std::string_view kBodyStartMarker = "<!-BDY-A-!>";
+inline constexpr std::string_view kBodyEndMarker = "<!-BDY-B-!>";
+inline constexpr std::string_view kEndMarker = "<!-END-!>";
+
+enum class Match { Contains, BeginsWith, Equals };
+
+struct MarkerTest {
+    std::string_view marker;
+    Match match;
+    bool operator()(std::string_view line) const;
+};
+
+namespace marker {
+inline constexpr MarkerTest OpenPage{kInsMarker, Match::Contains};         // choosing a page
+inline constexpr MarkerTest InsertionPoint{kInsMarker, Match::BeginsWith}; // insertion-point dialog
+inline constexpr MarkerTest Insertion{kInsMarker, Match::Equals};          // every rewrite
+inline constexpr MarkerTest DeleteEnd{kEndMarker, Match::Equals};          // Delete-last
+inline constexpr MarkerTest EditEnd{kEndMarker, Match::BeginsWith};        // Edit-last
+inline constexpr MarkerTest TitleStart{kTitleStartMarker, Match::Equals};
+inline constexpr MarkerTest TitleEnd{kTitleEndMarker, Match::Equals};
+inline constexpr MarkerTest BodyStart{kBodyStartMarker, Match::BeginsWith};
+inline constexpr MarkerTest BodyEnd{kBodyEndMarker, Match::BeginsWith};
+} // namespace marker
+
+} // namespace quillet::doc

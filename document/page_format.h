@@ -1,0 +1,52 @@
+#pragma once
+// What Quillet composes into a page: the new-page template, the entry block with its title
+// record, and the colour notation. Strings are the page's bytes (CP932), never escaped.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quillet::doc {
+
+class LineWriter;
+
+// Platform colour values hold red in the lowest byte (0x00BBGGRR); HTML wants 0xRRGGBB.
+std::uint32_t ColorToHtml(std::uint32_t platformColor);
+// "#" and at least six upper-case hexadecimal digits.
+std::string htmlColor(std::uint32_t rrggbb);
+
+struct PageColors {
+    // Platform colour values as the colour dialog gives them.
+    std::uint32_t background = 0x00808000; // teal
+    std::uint32_t text = 0x80000008;       // the window-text colour reference
+    std::uint32_t link = 0x80000008;
+    std::uint32_t visitedLink = 0x80000008;
+    std::uint32_t activeLink = 0x80000008;
+};
+
+// The four written lines of a new page, without their CR LF.
+std::vector<std::string> newPageTemplate(const PageColors& colors);
+
+struct TitleStyle {
+    bool bold = false;
+    bool italic = false;
+    std::int32_t color = 0; // 0xRRGGBB; 0 or less means no colour
+    std::string size;       // a FONT SIZE token, empty for none
+    std::string markTag;    // the title-mark image tag
+};
+
+struct Entry {
+    std::string title; // empty: no title record
+    std::vector<std::string> body;
+    bool indent = false;
+    bool titleMark = false; // put style.markTag before the title
+    TitleStyle style;
+};
+
+std::string titleRecordLine(const Entry& entry);
+std::string bodyStartLine(bool indent);
+std::string bodyEndLine(bool indent);
+// Title record (when titled), body start, body lines, body end.
+void writeEntryBlock(LineWriter& out, const Entry& entry);
+
+} // namespace quillet::doc

@@ -1,0 +1,119 @@
+#include "document/page_rewrite.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <random>
+#include <stdio.h>
+#include <unistd.h>
+
+#include "document/markers.h"
+#include "document/paths.h"
+
+namespace quillet::doc {
+
+namespace {
+std::string uniqueSibling(const std::string& path) {
+    static std::mt19937_64 rng{std::random_device{}()};
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".%08llx~", static_cast<unsigned long long>(rng() & 0xFFFFFFFFu));
+    return path + suffix;
+}
+
+void copyFileSynced(const std::string& from, const std::string& to) {
+    InputFile in(from);
+    OutputFile out(to);
+    out.chmodLike(in.fd());
+    std::vector<char> buf(LineReader::kBufferSize);
+    while (std::size_t n = in.read(buf.data(), buf.size()))
+        out.write(buf.data(), n);
+    out.sync();
+    out.close();
+    in.close();
+}
+
+bool linkUnsupported(int err) {
+    return err == EPERM || err == EXDEV || err == ENOTSUP || err == EOPNOTSUPP || err == EMLINK ||
+           err == ENOSYS;
+}
+} // namespace
+
+PageRewrite::PageRewrite(std::string pagePath)
+    : page_(std::move(pagePath)), tmp_(tmpFileOf(page_)), bak_(bakFileOf(page_)),
+      pageFile_(page_), tmpFile_(tmp_), source_(pageFile_), sink_(tmpFile_), reader_(source_),
+      writer_(sink_) {
+    tmpFile_.chmodLike(pageFile_.fd());
+}
+
+PageRewrite::~PageRewrite() {
+    if (!committed_) {
+        tmpFile_.closeQuietly();
+        removeFileQuietly(tmp_);
+    }
+}
+
+bool PageRewrite::CopyThroughMarker() {
+    while (reader_.readLine(line_)) {
+        writer_.writeLine(line_);
+        if (marker::Insertion(line_))
+            return true;
+    }
+    return false;
+}
+
+void PageRewrite::CopyRest() {
+    while (reader_.readLine(line_))
+        writer_.writeLine(line_);
+}
+
+void PageRewrite::commit() {
+    writer_.flush();
+    tmpFile_.sync();
+    tmpFile_.close();
+    pageFile_.close();
+    backUpPage(page_, bak_);
+    renameFile(tmp_, page_);
+    committed_ = true;
+    syncFolder(folderOf(page_));
+}
+
+void backUpPage(const std::string& page, const std::string& backup) {
+    std::string temp = uniqueSibling(backup);
+    int err = injectedFault(FileError::Step::Link, page);
+    if (err == 0 && ::link(page.c_str(), temp.c_str()) != 0)
+        err = errno;
+    if (err != 0) {
+        if (!linkUnsupported(err))
+            throw FileError(FileError::Step::Link, err, page);
+        try {
+            copyFileSynced(page, temp);
+        } catch (...) {
+            removeFileQuietly(temp);
+            throw;
+        }
+    }
+    try {
+        renameFile(temp, backup);
+    } catch (...) {
+        removeFileQuietly(temp);
+        throw;
+    }
+}
+
+bool exchangeFiles(const std::string& a, const std::string& b) {
+    checkFault(FileError::Step::Rename, a);
+    if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0) {
+        syncFolder(folderOf(a));
+        return true;
+    }
+    int err = errno;
+    if (err != EINVAL && err != ENOSYS && err != ENOTSUP && err != EOPNOTSUPP)
+        throw FileError(FileError::Step::Rename, err, a);
+    std::string temp = uniqueSibling(a);
+    renameFile(a, temp);
+    renameFile(b, a);
+    renameFile(temp, b);
+    syncFolder(folderOf(a));
+    return false;
+}
+
+} // namespace quillet::doc

@@ -1,0 +1,398 @@
+#include "main/UnitMain.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextDocumentLayout>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QToolButton>
+
+#include "document/entry_writer.h"
+#include "document/file_io.h"
+#include "main/ToolBar.h"
+#include "platform/codepage.h"
+#include "platform/prompter.h"
+#include "platform/shell.h"
+
+namespace quillet::ui {
+
+using platform::Answer;
+using platform::Buttons;
+using platform::prompter;
+
+namespace texts {
+const QString RecalledNotSaved = QStringLiteral(
+    "呼び出された内容が保存されていません。\rこのまま終了すると呼び出した書き込みは\r"
+    "文書より削除されたままになります。\r保存する場合は『キャンセル』を選び\r『保存』してください。");
+const QString ReplaceAllMissingBody = QStringLiteral(
+    "編集している内容で『<!-INS-!>』以降\rを置換える操作です。\r"
+    "編集内容に『</BODY>』と『</HTML>』が\r必ず記述されていません。\r大文字で追加してください。");
+const QString ReplaceAllMissingHtml =
+    QStringLiteral("編集内容に『</HTML>』が必ず記述されていません。\r大文字で追加してください。");
+
+QString noInsertionMarker(const QString& page) {
+    return QStringLiteral("文書に『<!-INS-!>』だけの行がありません。\r%1\r"
+                          "書き込む位置がわからないため、何も書き込んでいません。")
+        .arg(page);
+}
+} // namespace texts
+
+namespace {
+constexpr int kClientWidth = 455;
+constexpr int kClientHeight = 460;
+constexpr int kBandHeight = 113;
+constexpr int kStatusHeight = 24;
+
+QFont windowFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
+                      QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Noto Sans JP")});
+    font.setPixelSize(12);
+    return font;
+}
+
+QFont editorFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("Noto Sans CJK JP"),
+                      QStringLiteral("Noto Sans JP")});
+    font.setPixelSize(12);
+    return font;
+}
+
+// The about button's picture: a quill on a page, drawn rather than shipped.
+QIcon aboutIcon() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(250, 250, 240));
+    p.setPen(QColor(90, 90, 90));
+    p.drawRect(5, 3, 20, 26);
+    p.setPen(QPen(QColor(120, 120, 120), 1));
+    for (int y = 9; y < 27; y += 4)
+        p.drawLine(8, y, 20, y);
+    p.setPen(QPen(QColor(30, 60, 150), 2));
+    p.drawLine(12, 26, 28, 4);
+    p.setBrush(QColor(60, 100, 200));
+    p.drawEllipse(QPointF(27, 6), 3, 5);
+    return QIcon(pm);
+}
+} // namespace
+
+TFormQuillet::TFormQuillet(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("FormQuillet"));
+    setWindowTitle(QStringLiteral("Quillet"));
+    setFont(windowFont());
+    resize(kClientWidth, kClientHeight);
+
+    buildTopBand();
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setFont(editorFont());
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setPlainText(QStringLiteral("本文"));
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    statusLabel_ = new QLabel(StatusBar1);
+    StatusBar1->addWidget(statusLabel_, 1);
+
+    buildCommandBar();
+    buildMarkupBar();
+    FormCreate();
+}
+
+TFormQuillet::~TFormQuillet() = default;
+
+QToolButton* TFormQuillet::speedButton(QWidget* parent, const char* name, const QString& caption,
+                                       int left, int top, int width, int height) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setText(caption);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    b->setGeometry(left, top, width, height);
+    b->setFocusPolicy(Qt::NoFocus); // speed buttons never take the focus from the editor
+    return b;
+}
+
+template <class F> void TFormQuillet::onClick(QToolButton* button, F handler) {
+    connect(button, &QToolButton::clicked, this,
+            [this, handler] { platform::runCommand(this, handler); });
+}
+
+void TFormQuillet::buildTopBand() {
+    Splitter1 = new QFrame(this);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setGeometry(0, 0, kClientWidth, kBandHeight);
+
+    auto label = [this](const char* name, const QString& text, int l, int t, int w, int h) {
+        auto* lb = new QLabel(text, Splitter1);
+        lb->setObjectName(QString::fromLatin1(name));
+        lb->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        lb->setGeometry(l, t, w, h);
+        return lb;
+    };
+    auto edit = [this](const char* name, const QString& text, int l, int t, int w, int h) {
+        auto* e = new QLineEdit(text, Splitter1);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setGeometry(l, t, w, h);
+        return e;
+    };
+    auto check = [this](const char* name, const QString& text, int l, int t, int w, int h) {
+        auto* c = new QCheckBox(text, Splitter1);
+        c->setObjectName(QString::fromLatin1(name));
+        c->setGeometry(l, t, w, h);
+        return c;
+    };
+
+    Label2 = label("Label2", QStringLiteral("HTML文書名"), 4, 8, 80, 12);
+    EditHtml = edit("EditHtml", QStringLiteral("index.html"), 87, 4, 86, 20);
+    ButtonHtml = new QPushButton(QStringLiteral("..."), Splitter1);
+    ButtonHtml->setObjectName(QStringLiteral("ButtonHtml"));
+    ButtonHtml->setGeometry(176, 4, 25, 21);
+    Label1 = label("Label1", QStringLiteral("ｻｲﾄ上の文書名"), 212, 8, 80, 12);
+    EditURL = edit("EditURL", QString(), 295, 4, 137, 20);
+    Label4 = label("Label4", QStringLiteral("タイトル"), 9, 40, 39, 12);
+    EditTitle = edit("EditTitle", QStringLiteral("EditTitle"), 51, 34, 382, 22);
+    CheckBoxTitleMark = check("CheckBoxTitleMark", QStringLiteral("ﾀｲﾄﾙにﾏｰｸ"), 4, 76, 85, 17);
+    SpeedButtonTtlFont =
+        speedButton(Splitter1, "SpeedButtonTtlFont", QStringLiteral("ﾀｲﾄﾙのﾌｫﾝﾄ"), 92, 68, 77, 29);
+    CheckBoxIndent = check("CheckBoxIndent", QStringLiteral("本文をｲﾝﾃﾞﾝﾄ"), 176, 76, 97, 17);
+    SpeedButtonHelp =
+        speedButton(Splitter1, "SpeedButtonHelp", QStringLiteral("使い方"), 292, 64, 45, 43);
+    SpeedButtonPanel1 =
+        speedButton(Splitter1, "SpeedButtonPanel1", QStringLiteral("ﾊﾟﾈﾙ1"), 340, 64, 45, 21);
+    SpeedButtonPanel2 =
+        speedButton(Splitter1, "SpeedButtonPanel2", QStringLiteral("ﾊﾟﾈﾙ2"), 340, 86, 45, 21);
+    SpeedButtonAbout = speedButton(Splitter1, "SpeedButtonAbout", QString(), 388, 64, 45, 43);
+    SpeedButtonAbout->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    SpeedButtonAbout->setIcon(aboutIcon());
+    SpeedButtonAbout->setIconSize(QSize(32, 32));
+}
+
+void TFormQuillet::buildCommandBar() {
+    CoolBar1 = new ToolBarPanel("CoolBar1", 157, 228, this);
+    auto button = [this](const char* name, const QString& caption, int l, int t, int w) {
+        return speedButton(CoolBar1, name, caption, l, t, w, 22);
+    };
+    SpeedButtonSAVE = button("SpeedButtonSAVE", QStringLiteral("保存"), 11, 4, 64);
+    SpeedButtonCANCEL = button("SpeedButtonCANCEL", QStringLiteral("取消"), 77, 4, 64);
+    SpeedButtonMOD = button("SpeedButtonMOD", QStringLiteral("最後の書きこみを編集"), 11, 28, 130);
+    SpeedButtonRep = button("SpeedButtonRep", QStringLiteral("書きこみを全て置換"), 11, 52, 130);
+    SpeedButtonDEL = button("SpeedButtonDEL", QStringLiteral("最後の書きこみを削除"), 11, 76, 130);
+    SpeedButtonPREV = button("SpeedButtonPREV", QStringLiteral("ブラウザで確認"), 11, 100, 130);
+    SpeedButtonCON = button("SpeedButtonCON", QStringLiteral("接続"), 11, 124, 64);
+    SpeedButtonDIS = button("SpeedButtonDIS", QStringLiteral("切断"), 77, 124, 64);
+    SpeedButtonUP = button("SpeedButtonUP", QStringLiteral("サイトにアップロード"), 11, 148, 130);
+    SpeedButtonDN = button("SpeedButtonDN", QStringLiteral("サイトからダウンロード"), 11, 172, 130);
+    SpeedButtonClose = button("SpeedButtonClose", QStringLiteral("終了"), 11, 196, 130);
+
+    onClick(SpeedButtonSAVE, [this] { SpeedButtonSAVEClick(SpeedButtonSAVE); });
+    onClick(SpeedButtonRep, [this] { SpeedButtonSAVEClick(SpeedButtonRep); });
+    onClick(SpeedButtonPREV, [this] { SpeedButtonPREVClick(); });
+    onClick(SpeedButtonClose, [this] { SpeedButtonCloseClick(); });
+}
+
+void TFormQuillet::buildMarkupBar() {
+    CoolBar2 = new ToolBarPanel("CoolBar2", 157, 85, this);
+    const int cols[] = {4, 40, 76, 112};
+    const int rows[] = {5, 29, 53};
+    auto button = [&](const char* name, const QString& caption, int row, int col) {
+        return speedButton(CoolBar2, name, caption, cols[col], rows[row], 36, 22);
+    };
+    SpeedButtonBold = button("SpeedButtonBold", QStringLiteral("太字"), 0, 0);
+    SpeedButtonItalic = button("SpeedButtonItalic", QStringLiteral("斜体"), 0, 1);
+    SpeedButtonUnder = button("SpeedButtonUnder", QStringLiteral("下線"), 0, 2);
+    SpeedButtonLine = button("SpeedButtonLine", QStringLiteral("罫線"), 0, 3);
+    SpeedButtonPhrase = button("SpeedButtonPhrase", QStringLiteral("段落"), 1, 0);
+    SpeedButtonPRE = button("SpeedButtonPRE", QStringLiteral("PRE"), 1, 1);
+    SpeedButtonTT = button("SpeedButtonTT", QStringLiteral("等幅"), 1, 2);
+    SpeedButtonBR = button("SpeedButtonBR", QStringLiteral("改行"), 1, 3);
+    SpeedButtonBig = button("SpeedButtonBig", QStringLiteral("大きく"), 2, 0);
+    SpeedButtonSmall = button("SpeedButtonSmall", QStringLiteral("小さく"), 2, 1);
+    SpeedButtonList = button("SpeedButtonList", QStringLiteral("箇条"), 2, 2);
+    SpeedButtonFont = button("SpeedButtonFont", QStringLiteral("ﾌｫﾝﾄ"), 2, 3);
+
+    QFont bold = font();
+    bold.setBold(true);
+    SpeedButtonBold->setFont(bold);
+    QFont italic = font();
+    italic.setItalic(true);
+    SpeedButtonItalic->setFont(italic);
+    QFont underline = font();
+    underline.setUnderline(true);
+    SpeedButtonUnder->setFont(underline);
+}
+
+void TFormQuillet::FormCreate() {
+    SpeedButtonCON->setEnabled(true);
+    SpeedButtonDIS->setEnabled(false);
+    SpeedButtonUP->setEnabled(false);
+    SpeedButtonDN->setEnabled(false);
+    // The bars float from the start; they are placed beside the window when it is first shown.
+    FormResize();
+    TitleMarkTag.clear();
+    EntryRecalled = false;
+}
+
+void TFormQuillet::floatToolBars() {
+    const QRect frame = frameGeometry();
+    const QPoint clientOrigin = mapToGlobal(QPoint(0, 0));
+    CoolBar1->floatAt(QPoint(clientOrigin.x() + frame.width(), frame.top()));
+    const QRect commandClient = CoolBar1->floatWindow()->geometry();
+    CoolBar2->floatAt(QPoint(clientOrigin.x() + frame.width(), commandClient.top() + CoolBar1->height()));
+}
+
+void TFormQuillet::FormResize() {
+    const int w = width();
+    const int h = height();
+    Splitter1->setGeometry(0, 0, w, kBandHeight);
+    StatusBar1->setGeometry(0, h - kStatusHeight, w, kStatusHeight);
+    // Both bars float: the editor fills everything between the band and the status bar.
+    Memo1->setGeometry(0, kBandHeight, w, std::max(0, h - kBandHeight - kStatusHeight));
+}
+
+void TFormQuillet::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void TFormQuillet::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (placedOnce_)
+        return;
+    placedOnce_ = true;
+    if (QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    floatToolBars();
+}
+
+std::string TFormQuillet::pagePath() const {
+    return QFile::encodeName(EditHtml->text()).toStdString();
+}
+
+void TFormQuillet::setStatusText(const QString& text) { statusLabel_->setText(text); }
+
+QString TFormQuillet::statusText() const { return statusLabel_->text(); }
+
+std::vector<std::string> TFormQuillet::bodyLines() const {
+    // A line is what the editor shows as one line, so wrapped paragraphs are taken apart.
+    QTextDocument* document = Memo1->document();
+    auto* layout = qobject_cast<QPlainTextDocumentLayout*>(document->documentLayout());
+    QStringList lines;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        if (layout)
+            layout->ensureBlockLayout(block);
+        const QTextLayout* textLayout = block.layout();
+        const QString text = block.text();
+        if (!textLayout || textLayout->lineCount() <= 1) {
+            lines << text;
+            continue;
+        }
+        for (int i = 0; i < textLayout->lineCount(); ++i) {
+            const QTextLine line = textLayout->lineAt(i);
+            lines << text.mid(line.textStart(), line.textLength());
+        }
+    }
+    if (!lines.isEmpty() && lines.back().isEmpty())
+        lines.removeLast();
+    std::vector<std::string> bytes;
+    bytes.reserve(static_cast<std::size_t>(lines.size()));
+    for (const QString& line : lines)
+        bytes.push_back(platform::cp932().encode(line));
+    return bytes;
+}
+
+doc::Entry TFormQuillet::entryFromControls() const {
+    doc::Entry entry;
+    entry.title = platform::cp932().encode(EditTitle->text());
+    entry.body = bodyLines();
+    entry.indent = CheckBoxIndent->isChecked();
+    entry.titleMark = CheckBoxTitleMark->isChecked();
+    entry.style.bold = TitleBold;
+    entry.style.italic = TitleItalic;
+    entry.style.color = TitleColor;
+    entry.style.size = TitleSize;
+    entry.style.markTag = TitleMarkTag;
+    return entry;
+}
+
+void TFormQuillet::SpeedButtonSAVEClick(QObject* sender) {
+    const bool replaceAll = sender == SpeedButtonRep;
+    const doc::Entry entry = entryFromControls();
+    if (replaceAll) {
+        switch (doc::checkReplaceAllBody(entry.body)) {
+        case doc::ReplaceAllCheck::MissingBody:
+            prompter().confirm(this, texts::ReplaceAllMissingBody, Buttons::Ok);
+            return;
+        case doc::ReplaceAllCheck::MissingHtml:
+            prompter().confirm(this, texts::ReplaceAllMissingHtml, Buttons::Ok);
+            return;
+        case doc::ReplaceAllCheck::Passed:
+            break;
+        }
+    }
+    // A recalled entry stays flagged until it is really in the page: clearing the flag after a
+    // failed or impossible write would let the window close without the warning.
+    const auto outcome = doc::writeEntry(pagePath(), entry,
+                                         replaceAll ? doc::SaveMode::ReplaceAll : doc::SaveMode::Insert);
+    switch (outcome) {
+    case doc::WriteOutcome::PageMissing:
+        return;
+    case doc::WriteOutcome::NoMarker:
+        prompter().confirm(this, texts::noInsertionMarker(EditHtml->text()), Buttons::Ok);
+        return;
+    case doc::WriteOutcome::Written:
+        EntryRecalled = false;
+        EditTitle->clear();
+        Memo1->clear();
+        TitleBold = false;
+        TitleItalic = false;
+        return;
+    }
+}
+
+void TFormQuillet::SpeedButtonPREVClick() {
+    const std::string path = pagePath();
+    if (doc::fileExists(path))
+        platform::openWithDesktop(EditHtml->text());
+}
+
+void TFormQuillet::SpeedButtonCloseClick() { close(); }
+
+bool TFormQuillet::confirmDiscardRecalled() {
+    if (!EntryRecalled)
+        return true;
+    return prompter().confirm(this, texts::RecalledNotSaved, Buttons::OkCancel) == Answer::Ok;
+}
+
+void TFormQuillet::closeEvent(QCloseEvent* event) {
+    // However the window is closed, a recalled entry that is not saved is only in the editor.
+    if (!confirmDiscardRecalled()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TFormQuillet::FormClose() {}
+
+} // namespace quillet::ui

@@ -1,0 +1,134 @@
+#pragma once
+// The main window: the page path, the entry's title and body, the title settings, and the
+// buttons of every command. Handlers stay thin: they read the controls, call document/, and
+// write the result back.
+
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include "document/page_format.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QToolButton;
+class QFrame;
+
+namespace quillet::ui {
+
+class ToolBarPanel;
+
+class TFormQuillet : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFormQuillet(QWidget* parent = nullptr);
+    ~TFormQuillet() override;
+
+    // Title decoration (written by the title-style commands, read by Save).
+    bool TitleBold = false;
+    bool TitleItalic = false;
+    qint32 TitleColor = 0;    // 0xRRGGBB, 0 = none
+    std::string TitleSize;    // FONT SIZE token, empty = none
+    std::string TitleMarkTag; // page bytes of the title-mark image tag
+    // The newest entry was taken into the editor and has not been saved since.
+    bool EntryRecalled = false;
+
+    // Command handlers, by the names the rest of the program knows them by.
+    void SpeedButtonSAVEClick(QObject* sender);
+    void SpeedButtonPREVClick();
+    void SpeedButtonCloseClick();
+
+    // The body lines as the editor shows them (wrapped lines apart), as page bytes.
+    std::vector<std::string> bodyLines() const;
+    // The page path as the file system names it.
+    std::string pagePath() const;
+    void setStatusText(const QString& text);
+    QString statusText() const;
+
+    ToolBarPanel* commandBar() const { return CoolBar1; }
+    ToolBarPanel* markupBar() const { return CoolBar2; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildTopBand();
+    void buildCommandBar();
+    void buildMarkupBar();
+    void FormCreate();
+    void FormResize();
+    void FormClose();
+    void floatToolBars();
+    bool confirmDiscardRecalled();
+    QToolButton* speedButton(QWidget* parent, const char* name, const QString& caption, int left,
+                             int top, int width, int height);
+    // Connects a button to a handler run under the default error display.
+    template <class F> void onClick(QToolButton* button, F handler);
+    doc::Entry entryFromControls() const;
+
+    bool placedOnce_ = false;
+
+public:
+    // Controls, named as the program names them.
+    QFrame* Splitter1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLineEdit* EditHtml = nullptr;
+    QPushButton* ButtonHtml = nullptr;
+    QLineEdit* EditURL = nullptr;
+    QLineEdit* EditTitle = nullptr;
+    QCheckBox* CheckBoxTitleMark = nullptr;
+    QToolButton* SpeedButtonTtlFont = nullptr;
+    QCheckBox* CheckBoxIndent = nullptr;
+    QToolButton* SpeedButtonHelp = nullptr;
+    QToolButton* SpeedButtonPanel1 = nullptr;
+    QToolButton* SpeedButtonPanel2 = nullptr;
+    QToolButton* SpeedButtonAbout = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* statusLabel_ = nullptr;
+
+    ToolBarPanel* CoolBar1 = nullptr;
+    QToolButton* SpeedButtonSAVE = nullptr;
+    QToolButton* SpeedButtonCANCEL = nullptr;
+    QToolButton* SpeedButtonMOD = nullptr;
+    QToolButton* SpeedButtonRep = nullptr;
+    QToolButton* SpeedButtonDEL = nullptr;
+    QToolButton* SpeedButtonPREV = nullptr;
+    QToolButton* SpeedButtonCON = nullptr;
+    QToolButton* SpeedButtonDIS = nullptr;
+    QToolButton* SpeedButtonUP = nullptr;
+    QToolButton* SpeedButtonDN = nullptr;
+    QToolButton* SpeedButtonClose = nullptr;
+
+    ToolBarPanel* CoolBar2 = nullptr;
+    QToolButton* SpeedButtonBold = nullptr;
+    QToolButton* SpeedButtonItalic = nullptr;
+    QToolButton* SpeedButtonUnder = nullptr;
+    QToolButton* SpeedButtonLine = nullptr;
+    QToolButton* SpeedButtonPhrase = nullptr;
+    QToolButton* SpeedButtonPRE = nullptr;
+    QToolButton* SpeedButtonTT = nullptr;
+    QToolButton* SpeedButtonBR = nullptr;
+    QToolButton* SpeedButtonBig = nullptr;
+    QToolButton* SpeedButtonSmall = nullptr;
+    QToolButton* SpeedButtonList = nullptr;
+    QToolButton* SpeedButtonFont = nullptr;
+};
+
+// The window's texts that more than one place needs.
+namespace texts {
+extern const QString RecalledNotSaved;
+extern const QString ReplaceAllMissingBody;
+extern const QString ReplaceAllMissingHtml;
+QString noInsertionMarker(const QString& page);
+} // namespace texts
+
+} // namespace quillet::ui

@@ -1,0 +1,91 @@
+#include "platform/prompter.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "document/file_io.h"
+#include "platform/file_errors.h"
+
+namespace quillet::platform {
+
+namespace {
+QString lineBreaks(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QChar('\r'), QChar('\n'));
+    return text;
+}
+
+class QtPrompter : public Prompter {
+public:
+    Answer confirm(QWidget* parent, const QString& text, Buttons buttons) override {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), lineBreaks(text),
+                        QMessageBox::NoButton, parent);
+        QAbstractButton* first = nullptr;
+        QAbstractButton* second = nullptr;
+        switch (buttons) {
+        case Buttons::Ok:
+            first = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+            break;
+        case Buttons::OkCancel:
+            first = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+            second = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+            break;
+        case Buttons::YesNo:
+            first = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+            second = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+            break;
+        }
+        box.setDefaultButton(static_cast<QPushButton*>(first));
+        box.setEscapeButton(second ? second : first);
+        box.exec();
+        const bool firstChosen = box.clickedButton() == first;
+        if (buttons == Buttons::YesNo)
+            return firstChosen ? Answer::Yes : Answer::No;
+        if (buttons == Buttons::Ok)
+            return Answer::Ok;
+        return firstChosen ? Answer::Ok : Answer::Cancel;
+    }
+
+    void error(QWidget* parent, const QString& text) override {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillet"), lineBreaks(text),
+                        QMessageBox::Ok, parent);
+        box.exec();
+    }
+};
+
+Prompter*& current() {
+    static Prompter* p = nullptr;
+    return p;
+}
+} // namespace
+
+Prompter& prompter() {
+    static QtPrompter qtPrompter;
+    return current() ? *current() : qtPrompter;
+}
+
+void setPrompter(Prompter* replacement) { current() = replacement; }
+
+QString withClosingPeriod(const QString& message) {
+    if (!message.isEmpty() && message.back() > QChar('.'))
+        return message + QChar('.');
+    return message;
+}
+
+QString exceptionMessage(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const doc::FileError& e) {
+        return fileErrorMessage(e);
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
+}
+
+void showException(QWidget* parent, std::exception_ptr error) {
+    prompter().error(parent, withClosingPeriod(exceptionMessage(error)));
+}
+
+} // namespace quillet::platform

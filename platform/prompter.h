@@ -1,0 +1,46 @@
+#pragma once
+// Message boxes and choosers go through one interface, so tests can answer them and see what
+// was asked. The program's own messages use the confirmation box (caption "確認", question
+// icon); failures use the error box (caption "Quillet", stop icon, OK).
+
+#include <QString>
+#include <QStringList>
+#include <exception>
+#include <functional>
+
+class QWidget;
+
+namespace quillet::platform {
+
+enum class Buttons { Ok, OkCancel, YesNo };
+enum class Answer { Ok, Cancel, Yes, No };
+
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+    // Text may hold CR for a line break.
+    virtual Answer confirm(QWidget* parent, const QString& text, Buttons buttons) = 0;
+    virtual void error(QWidget* parent, const QString& text) = 0;
+};
+
+// The prompter in use: Qt's message boxes unless a test installed its own.
+Prompter& prompter();
+void setPrompter(Prompter* replacement); // nullptr restores the default
+
+// The error box's text rule: a "." is added when the last character sorts above ".".
+QString withClosingPeriod(const QString& message);
+// The text an escaped exception shows: file errors get the runtime's texts.
+QString exceptionMessage(std::exception_ptr error);
+// The default error display: shows the exception in the error box; the program goes on.
+void showException(QWidget* parent, std::exception_ptr error);
+
+// Runs a command handler; whatever escapes it is shown in the error box.
+template <class F> void runCommand(QWidget* parent, F&& handler) {
+    try {
+        std::forward<F>(handler)();
+    } catch (...) {
+        showException(parent, std::current_exception());
+    }
+}
+
+} // namespace quillet::platform

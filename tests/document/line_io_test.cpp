@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include "document/line_io.h"
+
+using namespace quillet::doc;
+
+namespace {
+std::vector<std::string> readAll(const std::string& text, std::size_t bufferSize) {
+    StringSource source(text);
+    LineReader reader(source, bufferSize);
+    std::vector<std::string> lines;
+    std::string line;
+    while (reader.readLine(line))
+        lines.push_back(line);
+    return lines;
+}
+
+using Lines = std::vector<std::string>;
+
+struct Case {
+    std::string text;
+    Lines lines;
+};
+} // namespace
+
+// Every buffer size from one byte up must give the same lines: line ends, the LF of a CR LF and
+// the end-of-text byte may all fall on a refill.
+TEST(LineReader, LineModelHoldsAtEveryBufferBoundary) {
+    const std::vector<Case> cases = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\r\nb\r\n", {"a", "b"}},
+        {"a\rb\r", {"a", "b"}},
+        {"a\r\r\nb", {"a", "", "b"}},
+        {"\r\n\r\n", {"", ""}},
+        {"one\ntwo\nthree\n", {"one\ntwo\nthree\n"}},   // LF alone stays inside the line
+        {"a\n\r\nb", {"a\n", "b"}},
+        {"a\r\nb\x1a" "c\r\nd", {"a", "b"}},              // 0x1A ends the text
+        {"a\r\n\x1a\r\nb", {"a"}},
+        {"\x1a" "abc", {}},
+        {"x\r\n\r", {"x", ""}},
+        {std::string("nul\0byte\r\n", 10), {std::string("nul\0byte", 8)}},
+    };
+    for (std::size_t size : {1u, 2u, 3u, 5u, 64u, 256u * 1024u}) {
+        for (const auto& c : cases)
+            EXPECT_EQ(readAll(c.text, size), c.lines) << "buffer " << size << " text " << c.text;
+    }
+}
+
+TEST(LineReader, LinesHaveNoLengthLimit) {
+    const std::string longLine(3 * 1024 * 1024 + 7, 'x');
+    const Lines lines = readAll(longLine + "\r\nend", 4096);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], longLine);
+    EXPECT_EQ(lines[1], "end");
+}
+
+TEST(LineWriter, EveryLineEndsInCrLfWhateverTheBuffer) {
+    for (std::size_t size : {16u, 17u, 1024u}) {
+        StringSink sink;
+        LineWriter writer(sink, size);
+        writer.writeLine("first");
+        writer.writeLine("");
+        writer.writeLine(std::string(100, 'y'));
+        writer.writeLine("a\rb"); // composed lines keep their inner CR
+        writer.flush();
+        EXPECT_EQ(sink.data(), "first\r\n\r\n" + std::string(100, 'y') + "\r\na\rb\r\n");
+    }
+}
