@@ -20,6 +20,7 @@
 #include "document/entry_writer.h"
 #include "document/file_io.h"
 #include "main/ToolBar.h"
+#include "main/UnitMainPrivate.h"
 #include "platform/codepage.h"
 #include "platform/prompter.h"
 #include "platform/shell.h"
@@ -113,6 +114,8 @@ TFormQuillet::TFormQuillet(QWidget* parent) : QWidget(parent) {
 
     buildCommandBar();
     buildMarkupBar();
+    connectReworkHandlers();
+    connectMarkupHandlers();
     FormCreate();
 }
 
@@ -127,11 +130,6 @@ QToolButton* TFormQuillet::speedButton(QWidget* parent, const char* name, const 
     b->setGeometry(left, top, width, height);
     b->setFocusPolicy(Qt::NoFocus); // speed buttons never take the focus from the editor
     return b;
-}
-
-template <class F> void TFormQuillet::onClick(QToolButton* button, F handler) {
-    connect(button, &QToolButton::clicked, this,
-            [this, handler] { platform::runCommand(this, handler); });
 }
 
 void TFormQuillet::buildTopBand() {

@@ -42,6 +42,18 @@ public:
     void SpeedButtonPREVClick();
     void SpeedButtonCloseClick();
 
+    // Reworking the newest entry (UnitMainRework.cpp).
+    void SpeedButtonDELClick();
+    void SpeedButtonMODClick();
+    void SpeedButtonCANCELClick();
+
+    // Markup and title style (UnitMainMarkup.cpp).
+    void SpeedButtonStyleClick(QObject* sender);
+    void SpeedButtonListClick();
+    void SpeedButtonFontClick();
+    void SpeedButtonTtlFontClick();
+    void CheckBoxTitleMarkClick();
+
     // The body lines as the editor shows them (wrapped lines apart), as page bytes.
     std::vector<std::string> bodyLines() const;
     // The page path as the file system names it.
@@ -65,6 +77,8 @@ private:
     void FormResize();
     void FormClose();
     void floatToolBars();
+    void connectReworkHandlers();
+    void connectMarkupHandlers();
     bool confirmDiscardRecalled();
     QToolButton* speedButton(QWidget* parent, const char* name, const QString& caption, int left,
                              int top, int width, int height);

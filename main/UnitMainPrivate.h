@@ -1,0 +1,16 @@
+#pragma once
+// Shared by the units that implement TFormQuillet's handlers.
+
+#include <QToolButton>
+
+#include "main/UnitMain.h"
+#include "platform/prompter.h"
+
+namespace quillet::ui {
+
+template <class F> void TFormQuillet::onClick(QToolButton* button, F handler) {
+    connect(button, &QToolButton::clicked, this,
+            [this, handler] { platform::runCommand(this, handler); });
+}
+
+} // namespace quillet::ui
