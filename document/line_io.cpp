@@ -81,6 +81,64 @@ bool LineReader::readLine(std::string& line) {
     }
 }
 
+void LineReader::copyRestTo(LineWriter& out) {
+    bool lineOpen = false;  // bytes written since the last line end
+    bool afterCR = false;   // the last byte seen was a CR whose LF may start the next buffer
+    while (!textEnded_) {
+        if (pos_ == end_ && !fill())
+            break;
+        if (afterCR) {
+            afterCR = false;
+            if (buf_[pos_] == kLF) {
+                out.put(&buf_[pos_], 1);
+                ++pos_;
+                continue;
+            }
+            out.put("\n", 1); // a bare CR gets its LF
+        }
+        const char* start = buf_.data() + pos_;
+        const char* stop = buf_.data() + end_;
+        const char* eot = static_cast<const char*>(std::memchr(start, kEndOfText, stop - start));
+        const char* limit = eot ? eot : stop;
+        const char* run = start;
+        const char* p = start;
+        while (const char* cr = static_cast<const char*>(std::memchr(p, kCR, limit - p))) {
+            p = cr + 1;
+            if (p == limit) {
+                if (eot) { // CR right before the end of text: a complete line end
+                    out.put(run, p - run);
+                    out.put("\n", 1);
+                    run = p;
+                } else {
+                    afterCR = true;
+                }
+                break;
+            }
+            if (*p == kLF) {
+                ++p; // CR LF stays as it is, inside the run
+                continue;
+            }
+            out.put(run, p - run);
+            out.put("\n", 1);
+            run = p;
+        }
+        out.put(run, limit - run);
+        if (limit > start) {
+            // Open when the copied bytes do not end in a line end just written.
+            const bool endsWithCrLf = limit - start >= 2 && limit[-2] == kCR && limit[-1] == kLF;
+            lineOpen = !afterCR && !endsWithCrLf && !(limit[-1] == kCR);
+        }
+        pos_ = static_cast<std::size_t>(limit - buf_.data());
+        if (eot)
+            textEnded_ = true;
+    }
+    if (afterCR)
+        out.put("\n", 1);
+    else if (lineOpen)
+        out.put("\r\n", 2);
+    textEnded_ = true;
+}
+
 LineWriter::LineWriter(ByteSink& sink, std::size_t bufferSize)
     : sink_(sink), buf_(std::max<std::size_t>(bufferSize, 16)) {}
 

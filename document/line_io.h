@@ -62,6 +62,8 @@ private:
     std::string data_;
 };
 
+class LineWriter;
+
 class LineReader {
 public:
     static constexpr std::size_t kBufferSize = 256 * 1024;
@@ -69,6 +71,9 @@ public:
     // Reads the next line into `line` without its end; false when the text has ended.
     bool readLine(std::string& line);
     bool atEnd();
+    // Copies the rest of the text with every line ended by CR LF: the same bytes as reading and
+    // writing it line by line, but copied in long runs, since most lines already end in CR LF.
+    void copyRestTo(LineWriter& out);
 
 private:
     bool fill();
@@ -87,10 +92,11 @@ public:
     ~LineWriter() = default; // unflushed data is dropped on purpose: an aborted rewrite
     // Writes the text followed by CR LF.
     void writeLine(std::string_view text);
+    // Writes bytes as they are.
+    void put(const char* data, std::size_t n);
     void flush();
 
 private:
-    void put(const char* data, std::size_t n);
     ByteSink& sink_;
     std::vector<char> buf_;
     std::size_t used_ = 0;

@@ -60,10 +60,7 @@ bool PageRewrite::CopyThroughMarker() {
     return false;
 }
 
-void PageRewrite::CopyRest() {
-    while (reader_.readLine(line_))
-        writer_.writeLine(line_);
-}
+void PageRewrite::CopyRest() { reader_.copyRestTo(writer_); }
 
 void PageRewrite::commit() {
     writer_.flush();

@@ -78,6 +78,7 @@ private:
     void FormClose();
     void floatToolBars();
     void connectReworkHandlers();
+    void setTitleMarkChecked(bool on);
     void connectMarkupHandlers();
     bool confirmDiscardRecalled();
     QToolButton* speedButton(QWidget* parent, const char* name, const QString& caption, int left,
@@ -143,6 +144,8 @@ extern const QString RecalledNotSaved;
 extern const QString ReplaceAllMissingBody;
 extern const QString ReplaceAllMissingHtml;
 QString noInsertionMarker(const QString& page);
+extern const QString NoEntryEnd;
+QString notCp932(const QString& page);
 } // namespace texts
 
 } // namespace quillet::ui

@@ -1,12 +1,133 @@
 // Reworking the newest entry: Delete-last, Edit-last and Undo.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+#include "document/entry_rework.h"
+#include "document/file_io.h"
+#include "document/page_rewrite.h"
 #include "main/UnitMainPrivate.h"
+#include "platform/codepage.h"
 
 namespace quillet::ui {
 
-void TFormQuillet::connectReworkHandlers() {}
+using platform::Buttons;
+using platform::prompter;
 
-void TFormQuillet::SpeedButtonDELClick() {}
-void TFormQuillet::SpeedButtonMODClick() {}
-void TFormQuillet::SpeedButtonCANCELClick() {}
+namespace texts {
+const QString NoEntryEnd = QStringLiteral("書き込みの終わり『<!-END-!>』が見つかりません");
+
+QString notCp932(const QString& page) {
+    return QStringLiteral("文書「%1」の最後の書き込みに、Shift-JIS(CP932)として読めない"
+                          "文字があります。\r文書を壊さないよう、呼び出しを中止しました。\r"
+                          "文書は変更していません。")
+        .arg(page);
+}
+} // namespace texts
+
+namespace {
+// The recalled entry as window text; nothing when a byte is not valid CP932, because a
+// replacement character would be written back by the next Save and lose the original text.
+struct RecalledText {
+    doc::DecodedTitle title;
+    QString titleText;
+    QStringList body;
+};
+
+std::optional<RecalledText> toWindowText(const doc::RecalledEntry& entry) {
+    RecalledText text;
+    const auto& codec = platform::cp932();
+    if (!entry.titleRecord.empty()) {
+        text.title = doc::decodeTitle(entry.titleRecord);
+        auto title = codec.decode(text.title.title);
+        if (!title)
+            return std::nullopt;
+        text.titleText = *title;
+    }
+    for (const auto& line : entry.body) {
+        auto decoded = codec.decode(line);
+        if (!decoded)
+            return std::nullopt;
+        text.body << *decoded;
+    }
+    return text;
+}
+} // namespace
+
+void TFormQuillet::connectReworkHandlers() {
+    onClick(SpeedButtonDEL, [this] { SpeedButtonDELClick(); });
+    onClick(SpeedButtonMOD, [this] { SpeedButtonMODClick(); });
+    onClick(SpeedButtonCANCEL, [this] { SpeedButtonCANCELClick(); });
+}
+
+void TFormQuillet::SpeedButtonDELClick() {
+    if (doc::deleteNewestEntry(pagePath()) == doc::ReworkOutcome::NoEntryEnd)
+        prompter().confirm(this, texts::NoEntryEnd, Buttons::Ok);
+}
+
+void TFormQuillet::SpeedButtonCANCELClick() { doc::undoLastRewrite(pagePath()); }
+
+void TFormQuillet::setTitleMarkChecked(bool on) {
+    // A change of the box runs its click handler, as the author's click would.
+    if (CheckBoxTitleMark->isChecked() == on)
+        return;
+    CheckBoxTitleMark->setChecked(on);
+    CheckBoxTitleMarkClick();
+}
+
+void TFormQuillet::SpeedButtonMODClick() {
+    // Set whatever happens: from here on the newest entry may exist only in the editor.
+    struct MarkRecalled {
+        bool& flag;
+        ~MarkRecalled() { flag = true; }
+    } markRecalled{EntryRecalled};
+
+    auto prepareEditor = [this] {
+        EditTitle->clear();
+        CheckBoxIndent->setChecked(false);
+        TitleBold = false;
+        TitleItalic = false;
+        Memo1->clear();
+    };
+
+    const std::string path = pagePath();
+    if (!doc::fileExists(path)) {
+        prepareEditor();
+        return;
+    }
+    doc::PageRewrite rewrite(path);
+    rewrite.CopyThroughMarker();
+    const doc::RecalledEntry entry = doc::readNewestEntry(rewrite);
+    const auto text = toWindowText(entry);
+    if (!text) {
+        prompter().confirm(this, texts::notCp932(EditHtml->text()), Buttons::Ok);
+        return; // the rewrite is dropped: page, backup and editor as they were
+    }
+
+    prepareEditor();
+    for (const QString& line : text->body)
+        Memo1->appendPlainText(line);
+    if (entry.indent)
+        CheckBoxIndent->setChecked(true);
+    if (!entry.titleRecord.empty()) {
+        const doc::DecodedTitle& t = text->title;
+        TitleBold = t.bold;
+        TitleItalic = t.italic;
+        if (t.markTag)
+            TitleMarkTag = *t.markTag;
+        setTitleMarkChecked(t.markOn);
+        if (t.color)
+            TitleColor = *t.color;
+        if (t.size)
+            TitleSize = *t.size;
+    }
+    if (!entry.endFound) {
+        prompter().confirm(this, texts::NoEntryEnd, Buttons::Ok);
+        return;
+    }
+    EditTitle->setText(text->titleText);
+    rewrite.CopyRest();
+    rewrite.commit();
+}
 
 } // namespace quillet::ui

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "document/line_io.h"
 
 using namespace quillet::doc;
@@ -65,5 +67,39 @@ TEST(LineWriter, EveryLineEndsInCrLfWhateverTheBuffer) {
         writer.writeLine("a\rb"); // composed lines keep their inner CR
         writer.flush();
         EXPECT_EQ(sink.data(), "first\r\n\r\n" + std::string(100, 'y') + "\r\na\rb\r\n");
+    }
+}
+
+// The run copy must give exactly what reading and writing line by line gives, for any text
+// and wherever the buffer boundaries fall.
+TEST(LineReader, CopyRestEqualsLineByLineCopy) {
+    std::mt19937 rng(7);
+    const char alphabet[] = {'a', 'b', '\r', '\n', '\x1a'};
+    std::uniform_int_distribution<int> pick(0, 9), length(0, 40);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        for (int i = length(rng); i > 0; --i) {
+            int k = pick(rng);
+            text += k < 5 ? 'a' : alphabet[k - 5]; // mostly text, some line ends
+        }
+        for (std::size_t size : {1u, 2u, 3u, 7u, 64u}) {
+            StringSource s1(text), s2(text);
+            LineReader r1(s1, size), r2(s2, size);
+            StringSink expected, actual;
+            LineWriter w1(expected, 16), w2(actual, 16);
+            std::string line;
+            // Read a first line each way, then copy the rest.
+            if (r1.readLine(line))
+                w1.writeLine(line);
+            while (r1.readLine(line))
+                w1.writeLine(line);
+            if (r2.readLine(line))
+                w2.writeLine(line);
+            r2.copyRestTo(w2);
+            w1.flush();
+            w2.flush();
+            ASSERT_EQ(actual.data(), expected.data()) << "buffer " << size << " text "
+                                                       << ::testing::PrintToString(text);
+        }
     }
 }

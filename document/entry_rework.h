@@ -1,0 +1,50 @@
+#pragma once
+// The newest entry: removing it, taking it back out for rework, decoding its title record, and
+// undoing the last rewrite by exchanging the page with its backup.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillet::doc {
+
+class PageRewrite;
+
+// The value of a run of hexadecimal digits; any other byte counts as 0. 32 bits: with more than
+// eight digits only the last eight count.
+std::uint32_t HexValue(std::string_view text);
+// The double-quoted value of an attribute in a tag; empty for an unquoted or missing value.
+std::string AttributeValue(std::string_view tag, std::string_view name);
+
+// What the title record says. Settings the record does not mention are left unset, so the
+// window keeps its current ones.
+struct DecodedTitle {
+    std::string title;
+    bool bold = false;
+    bool italic = false;
+    bool markOn = false;                // the record holds an image tag
+    std::optional<std::string> markTag; // the tag, when it is a clean one
+    std::optional<std::int32_t> color;  // the FONT tag has COLOR
+    std::optional<std::string> size;    // the FONT tag has SIZE
+};
+DecodedTitle decodeTitle(std::string record);
+
+struct RecalledEntry {
+    std::string titleRecord; // the title record's lines run together
+    bool indent = false;
+    std::vector<std::string> body;
+    bool endFound = false;
+};
+// Reads the newest entry out of a rewrite that has just copied through the marker.
+RecalledEntry readNewestEntry(PageRewrite& rewrite);
+
+enum class ReworkOutcome { Done, PageMissing, NoEntryEnd, NoBackup };
+
+// Removes the newest entry. Without an entry end after the marker nothing is touched.
+ReworkOutcome deleteNewestEntry(const std::string& pagePath);
+// Exchanges the page and its backup.
+ReworkOutcome undoLastRewrite(const std::string& pagePath);
+
+} // namespace quillet::doc

@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include "document/entry_rework.h"
+#include "document/entry_writer.h"
+#include "document/file_io.h"
+#include "document/line_io.h"
+#include "document/page_rewrite.h"
+#include "temp_dir.h"
+
+using namespace quillet::doc;
+using namespace quillet::testing;
+
+TEST(HexValue, DigitsOtherBytesAndOverflow) {
+    EXPECT_EQ(HexValue("FF0000"), 0xFF0000u);
+    EXPECT_EQ(HexValue("ff00zz"), 0xFF0000u);
+    EXPECT_EQ(HexValue("123456789"), 0x23456789u);
+    EXPECT_EQ(HexValue(""), 0u);
+    EXPECT_EQ(HexValue("0"), 0u);
+    EXPECT_EQ(HexValue("FFFFFFFF"), 0xFFFFFFFFu);
+    EXPECT_EQ(HexValue(std::string(100000, 'f')), 0xFFFFFFFFu);
+    EXPECT_EQ(HexValue("\xff\x80#"), 0u);
+}
+
+TEST(AttributeValue, QuotedUnquotedAndHostileTags) {
+    const std::string font = "<FONT COLOR=\"#FF0000\" SIZE=\"+1\">";
+    EXPECT_EQ(AttributeValue(font, "COLOR"), "#FF0000");
+    EXPECT_EQ(AttributeValue(font, "SIZE"), "+1");
+    EXPECT_EQ(AttributeValue("<FONT COLOR=red>", "COLOR"), "");
+    EXPECT_EQ(AttributeValue("<FONT color=\"red\">", "COLOR"), "");       // the name is case-sensitive
+    EXPECT_EQ(AttributeValue("<FONT COLOR=\"#12", "COLOR"), "");          // unterminated
+    EXPECT_EQ(AttributeValue("<FONT COLOR", "COLOR"), "");
+    EXPECT_EQ(AttributeValue("<FONT COLOR \"x\">", "COLOR"), "x");        // no "=": the quote still counts
+    EXPECT_EQ(AttributeValue("<FONT SIZE=\"\">", "SIZE"), "");
+    const std::string longValue(1 << 20, 'a');
+    EXPECT_EQ(AttributeValue("<FONT SIZE=\"" + longValue + "\">", "SIZE"), longValue);
+}
+
+// Whatever title style the writer composes, decoding its record gives the style back.
+TEST(TitleDecoding, RoundTripsEveryStyleTheWriterProduces) {
+    const std::string mark = "<IMG SRC=\"/home/a/mark.gif\">";
+    for (int bold = 0; bold < 2; ++bold)
+        for (int italic = 0; italic < 2; ++italic)
+            for (int markOn = 0; markOn < 2; ++markOn)
+                for (std::int32_t color : {0, 0xFF0000, 0x0000FF, 0x000001})
+                    for (const char* size : {"", "+1", "-5", "7"}) {
+                        Entry e;
+                        e.title = "日記 <A HREF=\"x\">link</A>";
+                        e.titleMark = markOn;
+                        e.style = {bool(bold), bool(italic), color, size, mark};
+                        const auto lines = splitLines(titleRecordLine(e) + "\r\n");
+                        std::string x;
+                        for (std::size_t i = 1; i + 1 < lines.size(); ++i)
+                            x += lines[i];
+                        const DecodedTitle d = decodeTitle(x);
+                        SCOPED_TRACE(x);
+                        EXPECT_EQ(d.title, e.title);
+                        EXPECT_EQ(d.bold, bool(bold));
+                        EXPECT_EQ(d.italic, bool(italic));
+                        EXPECT_EQ(d.markOn, bool(markOn));
+                        EXPECT_EQ(d.markTag, markOn ? std::optional(mark) : std::nullopt);
+                        const bool font = color > 0 || *size;
+                        EXPECT_EQ(d.color, color > 0 ? std::optional(color) : std::nullopt);
+                        EXPECT_EQ(d.size, font && *size ? std::optional<std::string>(size)
+                                                         : std::nullopt);
+                    }
+}
+
+TEST(TitleDecoding, HandEditedRecords) {
+    // Black is no colour; a mark tag holding another "<" is dropped but still turns the box on.
+    DecodedTitle d = decodeTitle("<FONT COLOR=\"#000000\">T</FONT><BR>");
+    EXPECT_EQ(d.color, 0);
+    EXPECT_EQ(d.title, "T");
+    d = decodeTitle("<IMG SRC=\"a<b\">T<BR>");
+    EXPECT_TRUE(d.markOn);
+    EXPECT_FALSE(d.markTag);
+    EXPECT_EQ(d.title, "T");
+    // A FONT tag without ">" is its "<" alone; an unquoted size gives an empty token.
+    d = decodeTitle("<FONT SIZE=3 T");
+    EXPECT_EQ(d.title, "FONT SIZE=3 T");
+    EXPECT_FALSE(d.size);
+    d = decodeTitle("<FONT SIZE=3>T");
+    EXPECT_EQ(d.size, "");
+    // Only a "<BR>" at the very end goes; "</B>" is looked for only after a "<B>".
+    EXPECT_EQ(decodeTitle("a<BR>b<BR>").title, "a<BR>b<BR>");
+    EXPECT_EQ(decodeTitle("a</B><BR>").title, "a</B>");
+    EXPECT_EQ(decodeTitle("").title, "");
+}
+
+namespace {
+const std::string kHead = "<HTML>\r\n<!-INS-!>\r\n";
+const std::string kTail = "</BODY>\r\n</HTML>\r\n";
+const std::string kTitled = "<!-TTL-A-!>\r\n\r\n<B>\r\nNew\r\n</B><BR>\r\n<!-TTL-B-!>\r\n"
+                            "<!-BDY-A-!><DL><DD>\r\nline 1\r\nline 2\r\n<!-BDY-B-!></DL><HR>\r\n<!-END-!>\r\n";
+const std::string kOlder = "<!-BDY-A-!>\r\nolder\r\n<!-BDY-B-!><HR>\r\n<!-END-!>\r\n";
+
+class ReworkTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string page = dir.file("diary.htm");
+    std::string bak = dir.file("diary.BAK");
+    std::string tmp = dir.file("diary.TMP");
+};
+} // namespace
+
+TEST_F(ReworkTest, DeleteLastRemovesTheNewestEntryOnly) {
+    writeFile(page, kHead + kTitled + kOlder + kTail);
+    ASSERT_EQ(deleteNewestEntry(page), ReworkOutcome::Done);
+    EXPECT_EQ(readFile(page), kHead + kOlder + kTail);
+    EXPECT_EQ(readFile(bak), kHead + kTitled + kOlder + kTail);
+    ASSERT_EQ(deleteNewestEntry(page), ReworkOutcome::Done);
+    EXPECT_EQ(readFile(page), kHead + kTail);
+    // The backup holds the page between the two presses: Undo brings back only the second.
+    EXPECT_EQ(readFile(bak), kHead + kOlder + kTail);
+    ASSERT_EQ(undoLastRewrite(page), ReworkOutcome::Done);
+    EXPECT_EQ(readFile(page), kHead + kOlder + kTail);
+}
+
+TEST_F(ReworkTest, DeleteLastWithoutEntryEndKeepsThePageAndBackup) {
+    const std::vector<std::string> pages = {
+        kHead + kTail,                                      // no entries
+        kHead + "<!-BDY-A-!>\r\nx\r\n<!-END-!> old\r\n" + kTail, // only a "begins with" end
+        "<HTML>\n<!-INS-!>\n<!-END-!>\n</HTML>\n",          // LF-only: one line
+    };
+    for (const auto& text : pages) {
+        writeFile(page, text);
+        writeFile(bak, "backup");
+        EXPECT_EQ(deleteNewestEntry(page), ReworkOutcome::NoEntryEnd);
+        EXPECT_EQ(readFile(page), text);
+        EXPECT_EQ(readFile(bak), "backup");
+        EXPECT_FALSE(exists(tmp));
+    }
+    EXPECT_EQ(deleteNewestEntry(dir.file("none.htm")), ReworkOutcome::PageMissing);
+}
+
+TEST_F(ReworkTest, ReadNewestEntryStopsAtAnEndThatBeginsTheLine) {
+    writeFile(page, kHead + "<!-TTL-A-!>\r\n<IMG SRC=\"m.gif\">\r\n\r\nT\r\n<BR>\r\n<!-TTL-B-!>\r\n"
+                            "<!-BDY-A-!>\r\nbody\r\n<!-BDY-B-!><HR>\r\n<!-END-!>trailing\r\n" + kOlder + kTail);
+    PageRewrite rewrite(page);
+    ASSERT_TRUE(rewrite.CopyThroughMarker());
+    const RecalledEntry e = readNewestEntry(rewrite);
+    EXPECT_TRUE(e.endFound);
+    EXPECT_FALSE(e.indent);
+    EXPECT_EQ(e.titleRecord, "<IMG SRC=\"m.gif\">T<BR>");
+    EXPECT_EQ(e.body, std::vector<std::string>{"body"});
+    rewrite.CopyRest();
+    rewrite.commit();
+    EXPECT_EQ(readFile(page), kHead + kOlder + kTail);
+}
+
+TEST_F(ReworkTest, UndoExchangesPageAndBackupBothWays) {
+    writeFile(page, "page");
+    EXPECT_EQ(undoLastRewrite(page), ReworkOutcome::NoBackup);
+    EXPECT_EQ(readFile(page), "page");
+    writeFile(bak, "backup");
+    writeFile(tmp, "left over"); // a leftover work file is no obstacle
+    ASSERT_EQ(undoLastRewrite(page), ReworkOutcome::Done);
+    EXPECT_EQ(readFile(page), "backup");
+    EXPECT_EQ(readFile(bak), "page");
+    ASSERT_EQ(undoLastRewrite(page), ReworkOutcome::Done);
+    EXPECT_EQ(readFile(page), "page");
+    EXPECT_EQ(readFile(bak), "backup");
+    EXPECT_EQ(readFile(tmp), "left over");
+    EXPECT_EQ(undoLastRewrite(dir.file("none.htm")), ReworkOutcome::PageMissing);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
+}
