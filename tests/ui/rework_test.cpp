@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QToolButton>
+
+#include "../document/temp_dir.h"
+#include "main/UnitMain.h"
+#include "test_prompter.h"
+
+using namespace quillet;
+using namespace quillet::testing;
+using ui::TFormQuillet;
+
+namespace {
+const std::string kPage = "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n"
+                          "<!-BDY-A-!>\r\nolder\r\n<!-BDY-B-!><HR>\r\n<!-END-!>\r\n</BODY>\r\n</HTML>\r\n";
+const std::string kMark = "<IMG SRC=\"/web/mark.gif\">";
+
+// Sees the window as it is at the moment the title-mark chooser opens.
+class WatchingPrompter : public TestPrompter {
+public:
+    std::function<void()> onChoose;
+    std::optional<QString> chooseOpenFile(QWidget* parent, const platform::OpenDialog& d) override {
+        if (onChoose)
+            onChoose();
+        return TestPrompter::chooseOpenFile(parent, d);
+    }
+};
+
+class ReworkWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.EditHtml->setText(QString::fromStdString(page));
+        writeFile(page, kPage);
+    }
+    void click(QToolButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+    // Saves a fully decorated entry through the window.
+    void saveDecorated() {
+        window.EditTitle->setText(QStringLiteral("今日の日記"));
+        window.Memo1->setPlainText(QStringLiteral("一行目<BR>\nsecond"));
+        window.CheckBoxIndent->setChecked(true);
+        window.TitleBold = true;
+        window.TitleColor = 0xFF0000;
+        window.TitleSize = "+1";
+        window.TitleMarkTag = kMark;
+        window.CheckBoxTitleMark->setChecked(true);
+        click(window.SpeedButtonSAVE);
+    }
+
+    WatchingPrompter prompter;
+    TempDir dir;
+    std::string page = dir.file("diary.html");
+    std::string bak = dir.file("diary.BAK");
+    TFormQuillet window;
+};
+} // namespace
+
+TEST_F(ReworkWindowTest, EditLastThenSaveGivesTheSameEntryBack) {
+    saveDecorated();
+    const std::string saved = readFile(page);
+    // Another style in the window; Edit-last reads the entry's own back.
+    window.TitleColor = 0x123456;
+    window.TitleSize = "-2";
+    window.TitleMarkTag = "<IMG SRC=\"other.gif\">";
+    window.TitleItalic = true;
+    click(window.SpeedButtonMOD);
+
+    EXPECT_TRUE(window.EntryRecalled);
+    EXPECT_EQ(window.EditTitle->text(), QStringLiteral("今日の日記"));
+    EXPECT_EQ(window.Memo1->toPlainText(), QStringLiteral("一行目<BR>\nsecond"));
+    EXPECT_TRUE(window.CheckBoxIndent->isChecked());
+    EXPECT_TRUE(window.TitleBold);
+    EXPECT_FALSE(window.TitleItalic);
+    EXPECT_EQ(window.TitleColor, 0xFF0000);
+    EXPECT_EQ(window.TitleSize, "+1");
+    EXPECT_EQ(window.TitleMarkTag, kMark);
+    EXPECT_TRUE(window.CheckBoxTitleMark->isChecked());
+    EXPECT_TRUE(prompter.asked.empty());
+    EXPECT_TRUE(prompter.fileDialogs.empty()); // the box was on already: no chooser
+    EXPECT_EQ(readFile(page), "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n<!-BDY-A-!>\r\nolder\r\n"
+                              "<!-BDY-B-!><HR>\r\n<!-END-!>\r\n</BODY>\r\n</HTML>\r\n");
+    EXPECT_EQ(readFile(bak), saved);
+
+    click(window.SpeedButtonSAVE);
+    EXPECT_EQ(readFile(page), saved);
+    EXPECT_FALSE(window.EntryRecalled);
+}
+
+// Turning the box on runs its click handler in the middle of Edit-last: after bold and italic
+// are read back, before the font and before the page is rewritten.
+TEST_F(ReworkWindowTest, TitleMarkBoxTurnedOnRunsItsHandlerInOrder) {
+    saveDecorated();
+    const std::string saved = readFile(page);
+    window.CheckBoxTitleMark->setChecked(false);
+    window.TitleColor = 0;
+    bool boldThen = false;
+    qint32 colorThen = -1;
+    QString titleThen = "unset";
+    std::string pageThen;
+    prompter.onChoose = [&] {
+        boldThen = window.TitleBold;
+        colorThen = window.TitleColor;
+        titleThen = window.EditTitle->text();
+        pageThen = readFile(page);
+    };
+    prompter.files = {std::nullopt}; // the author cancels the image chooser
+    click(window.SpeedButtonMOD);
+    ASSERT_EQ(prompter.fileDialogs.size(), 1u);
+    EXPECT_TRUE(boldThen);
+    EXPECT_EQ(colorThen, 0);
+    EXPECT_EQ(titleThen, "");
+    EXPECT_EQ(pageThen, saved);
+    // Cancelled: the box is off again, so the next Save writes no mark.
+    EXPECT_FALSE(window.CheckBoxTitleMark->isChecked());
+    EXPECT_EQ(window.TitleColor, 0xFF0000);
+    click(window.SpeedButtonSAVE);
+    EXPECT_EQ(readFile(page).find(kMark), std::string::npos);
+}
+
+TEST_F(ReworkWindowTest, EntryThatIsNotCp932IsRefusedUntouched) {
+    const std::string bad = "<HTML>\r\n<!-INS-!>\r\n<!-BDY-A-!>\r\ncaf\xc3\xa9 \x82\r\n<!-BDY-B-!><HR>\r\n<!-END-!>\r\n";
+    writeFile(page, bad);
+    writeFile(bak, "backup");
+    click(window.SpeedButtonMOD);
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_TRUE(prompter.asked[0].text.contains(QString::fromStdString(page)));
+    EXPECT_EQ(readFile(page), bad);
+    EXPECT_EQ(readFile(bak), "backup");
+    EXPECT_FALSE(exists(dir.file("diary.TMP")));
+    EXPECT_EQ(window.Memo1->toPlainText(), "本文");
+    EXPECT_EQ(window.EditTitle->text(), "EditTitle");
+}
+
+TEST_F(ReworkWindowTest, EditLastWithoutEntryEndOrPage) {
+    const std::string empty = "<HTML>\r\n<!-INS-!>\r\n</BODY>\r\n</HTML>\r\n";
+    writeFile(page, empty);
+    click(window.SpeedButtonMOD);
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_EQ(prompter.asked[0].text, ui::texts::NoEntryEnd);
+    EXPECT_EQ(readFile(page), empty);
+    EXPECT_FALSE(exists(bak));
+    EXPECT_EQ(window.Memo1->toPlainText(), "</BODY>\n</HTML>");
+    EXPECT_TRUE(window.EditTitle->text().isEmpty());
+    EXPECT_TRUE(window.EntryRecalled);
+
+    window.EntryRecalled = false;
+    window.EditHtml->setText(QString::fromStdString(dir.file("none.html")));
+    click(window.SpeedButtonMOD);
+    EXPECT_EQ(prompter.asked.size(), 1u);
+    EXPECT_TRUE(window.Memo1->toPlainText().isEmpty());
+    EXPECT_TRUE(window.EntryRecalled);
+}
+
+TEST_F(ReworkWindowTest, DeleteLastAndUndoThroughTheButtons) {
+    click(window.SpeedButtonDEL);
+    const std::string deleted = "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n</BODY>\r\n</HTML>\r\n";
+    EXPECT_EQ(readFile(page), deleted);
+    EXPECT_EQ(readFile(bak), kPage);
+    // No entry left: the tail survives and the backup stays.
+    click(window.SpeedButtonDEL);
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_EQ(prompter.asked[0].text, ui::texts::NoEntryEnd);
+    EXPECT_EQ(readFile(page), deleted);
+    EXPECT_EQ(readFile(bak), kPage);
+
+    click(window.SpeedButtonCANCEL);
+    EXPECT_EQ(readFile(page), kPage);
+    click(window.SpeedButtonCANCEL);
+    EXPECT_EQ(readFile(page), deleted);
+    EXPECT_EQ(window.Memo1->toPlainText(), "本文");
+}
+
+TEST_F(ReworkWindowTest, UndoAfterEditLastPutsTheEntryBackAndKeepsTheEditor) {
+    click(window.SpeedButtonMOD);
+    EXPECT_EQ(window.Memo1->toPlainText(), "older");
+    click(window.SpeedButtonCANCEL);
+    EXPECT_EQ(readFile(page), kPage);
+    EXPECT_EQ(window.Memo1->toPlainText(), "older");
+    EXPECT_TRUE(window.EntryRecalled);
+}
