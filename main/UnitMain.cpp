@@ -70,6 +70,17 @@ QFont editorFont() {
     return font;
 }
 
+// The captions were laid out for narrower bitmap fonts: a caption that does not fit its
+// button is drawn a little condensed rather than cut off.
+void fitCaption(QWidget* widget, const QString& text, int room) {
+    QFont f = widget->font();
+    const int needed = QFontMetrics(f).horizontalAdvance(text);
+    if (needed <= room || needed == 0)
+        return;
+    f.setLetterSpacing(QFont::PercentageSpacing, std::max(80.0, 100.0 * room / needed));
+    widget->setFont(f);
+}
+
 // The about button's picture: a quill on a page, drawn rather than shipped.
 QIcon aboutIcon() {
     QPixmap pm(32, 32);
@@ -129,6 +140,7 @@ QToolButton* TFormQuillet::speedButton(QWidget* parent, const char* name, const 
     b->setToolButtonStyle(Qt::ToolButtonTextOnly);
     b->setGeometry(left, top, width, height);
     b->setFocusPolicy(Qt::NoFocus); // speed buttons never take the focus from the editor
+    fitCaption(b, caption, width - 4);
     return b;
 }
 
@@ -141,7 +153,10 @@ void TFormQuillet::buildTopBand() {
         auto* lb = new QLabel(text, Splitter1);
         lb->setObjectName(QString::fromLatin1(name));
         lb->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        lb->setGeometry(l, t, w, h);
+        // Right-aligned: a wider font grows the label to the left, never over its edit.
+        const int needed = lb->fontMetrics().horizontalAdvance(text) + 2;
+        const int grow = std::min(std::max(0, needed - w), l);
+        lb->setGeometry(l - grow, t - 2, w + grow, h + 4);
         return lb;
     };
     auto edit = [this](const char* name, const QString& text, int l, int t, int w, int h) {
