@@ -1,0 +1,167 @@
+#include "net/FtpParse.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace quillet::net {
+
+std::optional<int> replyCode(std::string_view line) {
+    if (line.size() < 3)
+        return std::nullopt;
+    int code = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (line[i] < '0' || line[i] > '9')
+            return std::nullopt;
+        code = code * 10 + (line[i] - '0');
+    }
+    // The code must stand alone: followed by a blank, a "-", or the line end.
+    if (line.size() > 3 && line[3] != ' ' && line[3] != '-' && line[3] != '\r' && line[3] != '\n')
+        return std::nullopt;
+    if (code < 100 || code > 599)
+        return std::nullopt;
+    return code;
+}
+
+bool looksContinued(std::string_view line) {
+    return (!line.empty() && line[0] == ' ') || (line.size() >= 4 && line[3] == '-');
+}
+
+bool ReplyReader::start(std::string_view firstLine) {
+    if (firstLine.size() >= 4 && firstLine[3] == '-' && replyCode(firstLine)) {
+        code_ = std::string(firstLine.substr(0, 3));
+        return true;
+    }
+    // Not a proper multi-line opening: the older rule decides.
+    code_.clear();
+    return looksContinued(firstLine);
+}
+
+bool ReplyReader::next(std::string_view line) const {
+    if (code_.empty())
+        return looksContinued(line);
+    return !(line.size() >= 4 && line.substr(0, 3) == code_ && line[3] == ' ') &&
+           !(line.size() == 3 && line == code_) &&
+           !(line.size() >= 4 && line.substr(0, 3) == code_ && (line[3] == '\r' || line[3] == '\n'));
+}
+
+std::uint64_t ParseByteCount(std::string_view line) {
+    std::string upper(line);
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const auto at = upper.find("BYTE");
+    if (at == std::string::npos)
+        return 0;
+    std::size_t end = at;
+    while (end > 0 && !std::isdigit(static_cast<unsigned char>(upper[end - 1])))
+        --end;
+    if (end == 0)
+        return 0;
+    std::size_t begin = end;
+    while (begin > 0 && std::isdigit(static_cast<unsigned char>(upper[begin - 1])))
+        --begin;
+    if (end - begin > 19)
+        return 0; // does not convert
+    std::uint64_t value = 0;
+    for (std::size_t i = begin; i < end; ++i)
+        value = value * 10 + static_cast<unsigned>(upper[i] - '0');
+    return value;
+}
+
+TCmdType classifyCommand(std::string_view command) {
+    const std::string word = std::string(command.substr(0, command.find(' '))) + " ";
+    if (word == "CWD ")
+        return TCmdType::cmdChangeDir;
+    if (word == "DELE ")
+        return TCmdType::cmdDelete;
+    if (word == "MKD ")
+        return TCmdType::cmdMakeDir;
+    if (word == "RMD ")
+        return TCmdType::cmdRemoveDir;
+    if (command == "PWD")
+        return TCmdType::cmdPrintDir;
+    return TCmdType::cmdDoCommand;
+}
+
+bool isSafeArgument(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+std::string portAddress(std::uint32_t ip) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%u,%u,%u,%u", (ip >> 24) & 0xFF, (ip >> 16) & 0xFF,
+                  (ip >> 8) & 0xFF, ip & 0xFF);
+    return buf;
+}
+
+std::string portNumbers(std::uint16_t port) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, ",%d,%d", port >> 8, port & 0xFF);
+    return buf;
+}
+
+int vendorFromSyst(std::string_view reply) {
+    static constexpr std::pair<std::string_view, int> table[] = {
+        {"UNIX", VendorUnix}, {"NETWARE", VendorNetware}, {"DOS", VendorDos},
+        {"VMS", VendorVms},   {"MVS", VendorMvs},         {"VM", VendorVm},
+        {"MACOS", VendorMac}, {"OS/400", VendorOs400},
+    };
+    for (const auto& [keyword, code] : table)
+        if (reply.find(keyword) != std::string_view::npos)
+            return code;
+    return VendorOther;
+}
+
+bool isKnownVendor(int v) {
+    switch (v) {
+    case VendorUnix: case VendorDos: case VendorVm: case VendorMac: case VendorVms:
+    case VendorMvs: case VendorOther: case VendorOs400: case VendorNetware:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string stripListingLineEnd(std::string line) {
+    if (line.size() > 2)
+        line.erase(line.size() - (line[line.size() - 2] == '\r' ? 2 : 1));
+    return line;
+}
+
+void TFTPDirectoryList::ParseLine(std::string_view line) {
+    for (auto& f : Fields)
+        f.clear();
+    FieldCount = 1;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        if (line[i] == ' ') {
+            while (i < line.size() && line[i] == ' ')
+                ++i;
+            ++FieldCount; // counted on, but only the first fields are kept
+            continue;
+        }
+        if (FieldCount <= kMaxFields && Fields[FieldCount].size() < kMaxFieldLength)
+            Fields[FieldCount] += line[i];
+        ++i;
+    }
+}
+
+void TFTPDirectoryList::ClearLists() {
+    Attributes.clear();
+    Names.clear();
+    Dates.clear();
+    Sizes.clear();
+}
+
+void TFTPUnixList::ParseLine(std::string_view line) {
+    TFTPDirectoryList::ParseLine(line);
+    const int n = std::min(FieldCount, kMaxFields);
+    if (n <= 7)
+        return;
+    Names.push_back(Fields[n]);
+    Sizes.push_back(Fields[n - 4]);
+    Dates.push_back(Fields[n - 3] + " " + Fields[n - 2] + " " + Fields[n - 1]);
+    Attributes.push_back(Fields[1]);
+}
+
+} // namespace quillet::net
