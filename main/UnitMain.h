@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "document/page_format.h"
+#include "platform/open_dialog.h"
 
 class QCheckBox;
 class QLabel;
@@ -107,6 +108,8 @@ public:
     QToolButton* SpeedButtonPanel2 = nullptr;
     QToolButton* SpeedButtonAbout = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
+    // The one file-open dialog of the run: page choosing and the title mark share it.
+    platform::OpenDialog OpenDialog1;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* statusLabel_ = nullptr;
 

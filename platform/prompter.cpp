@@ -1,10 +1,13 @@
 #include "platform/prompter.h"
 
+#include <QColorDialog>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
 #include "document/file_io.h"
 #include "platform/file_errors.h"
+#include "platform/open_dialog.h"
 
 namespace quillet::platform {
 
@@ -50,6 +53,29 @@ public:
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillet"), lineBreaks(text),
                         QMessageBox::Ok, parent);
         box.exec();
+    }
+
+    std::optional<QString> chooseOpenFile(QWidget* parent, const OpenDialog& dialog) override {
+        QFileDialog box(parent, QString(), dialog.initialDir);
+        box.setAcceptMode(QFileDialog::AcceptOpen);
+        box.setFileMode(QFileDialog::AnyFile); // a name that does not exist yet may be given
+        const QStringList filters = nameFilters(dialog.filter);
+        box.setNameFilters(filters);
+        if (dialog.filterIndex >= 1 && dialog.filterIndex <= filters.size())
+            box.selectNameFilter(filters[dialog.filterIndex - 1]);
+        box.setDefaultSuffix(dialog.defaultExt);
+        if (!dialog.fileName.isEmpty())
+            box.selectFile(dialog.fileName);
+        if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
+            return std::nullopt;
+        return box.selectedFiles().first();
+    }
+
+    std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) override {
+        const QColor chosen = QColorDialog::getColor(initial, parent);
+        if (!chosen.isValid())
+            return std::nullopt;
+        return chosen;
     }
 };
 

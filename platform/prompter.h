@@ -3,14 +3,18 @@
 // was asked. The program's own messages use the confirmation box (caption "確認", question
 // icon); failures use the error box (caption "Quillet", stop icon, OK).
 
+#include <QColor>
 #include <QString>
 #include <QStringList>
 #include <exception>
 #include <functional>
+#include <optional>
 
 class QWidget;
 
 namespace quillet::platform {
+
+class OpenDialog;
 
 enum class Buttons { Ok, OkCancel, YesNo };
 enum class Answer { Ok, Cancel, Yes, No };
@@ -21,6 +25,10 @@ public:
     // Text may hold CR for a line break.
     virtual Answer confirm(QWidget* parent, const QString& text, Buttons buttons) = 0;
     virtual void error(QWidget* parent, const QString& text) = 0;
+    // The file-open dialog as prepared; the chosen file's full path, or nothing on Cancel.
+    virtual std::optional<QString> chooseOpenFile(QWidget* parent, const OpenDialog& dialog) = 0;
+    // The colour chooser, starting on the given colour; nothing on Cancel.
+    virtual std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) = 0;
 };
 
 // The prompter in use: Qt's message boxes unless a test installed its own.

@@ -5,6 +5,7 @@
 #include <deque>
 #include <vector>
 
+#include "platform/open_dialog.h"
 #include "platform/prompter.h"
 
 namespace quillet::testing {
@@ -22,6 +23,11 @@ public:
 
     std::deque<platform::Answer> answers;
     std::vector<Asked> asked;
+    // Choosers: the next prepared reply (nothing = Cancel), and how each was opened.
+    std::deque<std::optional<QString>> files;
+    std::vector<platform::OpenDialog> fileDialogs;
+    std::deque<std::optional<QColor>> colors;
+    std::vector<QColor> colorStarts;
 
     platform::Answer confirm(QWidget*, const QString& text, platform::Buttons buttons) override {
         asked.push_back({Asked::Confirm, text, buttons});
@@ -35,6 +41,23 @@ public:
     }
     void error(QWidget*, const QString& text) override {
         asked.push_back({Asked::Error, text, platform::Buttons::Ok});
+    }
+    std::optional<QString> chooseOpenFile(QWidget*, const platform::OpenDialog& dialog) override {
+        fileDialogs.push_back(dialog);
+        return next(files);
+    }
+    std::optional<QColor> chooseColor(QWidget*, const QColor& initial) override {
+        colorStarts.push_back(initial);
+        return next(colors);
+    }
+
+private:
+    template <class T> static std::optional<T> next(std::deque<std::optional<T>>& replies) {
+        if (replies.empty())
+            return std::nullopt;
+        auto reply = replies.front();
+        replies.pop_front();
+        return reply;
     }
 };
 

@@ -1,0 +1,108 @@
+#include "dialogs/UnitList.h"
+
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "dialogs/dialog_parts.h"
+#include "markup/markup.h"
+
+namespace quillet::ui {
+
+namespace {
+const char* const kChoices[markup::kListTypeCount] = {
+    "●(くろまる記号)",
+    "○(しろまる記号)",
+    "□(四角い記号)",
+    "1,2,3(数字で綴る)",
+    "A,B,C(英大文字で綴る)",
+    "a,b,c(英小文字で綴る)",
+    "I,II,III(ローマ数字大文字で綴る)",
+    "i,ii,iii(ローマ数字小文字で綴る)",
+};
+constexpr int kColumns = 2;
+} // namespace
+
+TFormList::TFormList(QWidget* owner) : QDialog(owner) {
+    setObjectName(QStringLiteral("FormList"));
+    setWindowTitle(QStringLiteral("箇条書きの設定"));
+    dialogs::fixDialogFrame(this, QSize(427, 281));
+
+    Memo1 = dialogs::noteMemo(
+        this, {QStringLiteral("【箇条書きの設定です】"),
+               QStringLiteral("箇条書きには記号タイプと番号タイプの２種類があります。"),
+               QStringLiteral("記号タイプは<UL>と</UL>で囲まれたブロック内に箇条書きします。"),
+               QStringLiteral("番号タイプは<OL>と</OL>で囲まれたブロック内に箇条書きします。"),
+               QString(), QStringLiteral("各箇条書き項目は<LI>を付すことにより箇条書き項目となります。")});
+    Memo1->setGeometry(8, 8, 411, 92);
+
+    RadioGroupType = new QGroupBox(QStringLiteral("箇条書きのタイプ"), this);
+    RadioGroupType->setObjectName(QStringLiteral("RadioGroupType"));
+    RadioGroupType->setGeometry(8, 104, 411, 116);
+    RadioGroupTypeButtons = new QButtonGroup(this);
+    auto* grid = new QGridLayout(RadioGroupType);
+    grid->setContentsMargins(8, 4, 8, 4);
+    grid->setSpacing(0);
+    // Choices fill the first column, then the second.
+    const int rows = (markup::kListTypeCount + kColumns - 1) / kColumns;
+    for (int i = 0; i < markup::kListTypeCount; ++i) {
+        auto* radio = new QRadioButton(QString::fromUtf8(kChoices[i]), RadioGroupType);
+        radio->setObjectName(QStringLiteral("RadioGroupTypeItem%1").arg(i));
+        RadioGroupTypeButtons->addButton(radio, i);
+        grid->addWidget(radio, i % rows, i / rows);
+    }
+
+    GroupBoxStart = new QGroupBox(QStringLiteral("開始番号"), this);
+    GroupBoxStart->setObjectName(QStringLiteral("GroupBoxStart"));
+    GroupBoxStart->setGeometry(8, 226, 137, 47);
+    EditStart = new QLineEdit(GroupBoxStart);
+    EditStart->setObjectName(QStringLiteral("EditStart"));
+    EditStart->setGeometry(10, 18, 117, 20);
+
+    ButtonOk = dialogs::okButton(this, QRect(256, 244, 75, 25));
+    ButtonNg = dialogs::cancelButton(this, QRect(344, 244, 75, 25));
+
+    setItemIndex(0);
+    RadioGroupTypeClick();
+    connect(RadioGroupTypeButtons, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked)
+            RadioGroupTypeClick();
+    });
+    connect(EditStart, &QLineEdit::editingFinished, this, &TFormList::EditStartExit);
+}
+
+TFormList::~TFormList() = default;
+
+int TFormList::ItemIndex() const { return RadioGroupTypeButtons->checkedId(); }
+
+void TFormList::setItemIndex(int index) { RadioGroupTypeButtons->button(index)->setChecked(true); }
+
+std::optional<std::int32_t> TFormList::startNumber() const {
+    return markup::parseStartNumber(EditStart->text().toStdString());
+}
+
+void TFormList::RadioGroupTypeClick() {
+    const bool numbered = markup::listTakesStartNumber(ItemIndex());
+    GroupBoxStart->setEnabled(numbered);
+    QPalette palette = EditStart->palette();
+    palette.setColor(QPalette::Base, this->palette().color(numbered ? QPalette::Base : QPalette::Window));
+    EditStart->setPalette(palette);
+    // A bulleted list takes no start number: what was typed is thrown away.
+    if (!numbered)
+        EditStart->clear();
+}
+
+void TFormList::EditStartExit() {
+    EditStart->setText(QString::fromStdString(markup::normalizeStartNumber(EditStart->text().toStdString())));
+}
+
+void TFormList::accept() {
+    EditStartExit();
+    QDialog::accept();
+}
+
+} // namespace quillet::ui
