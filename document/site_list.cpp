@@ -1,0 +1,149 @@
+#include "document/site_list.h"
+
+#include <array>
+#include <charconv>
+#include <unistd.h>
+
+#include "document/file_io.h"
+#include "document/paths.h"
+
+namespace quillet::doc {
+
+namespace {
+constexpr std::size_t kFieldCount = 8;
+constexpr std::array<std::string SiteEntry::*, kFieldCount> kFields = {
+    &SiteEntry::title,    &SiteEntry::host,  &SiteEntry::port,      &SiteEntry::user,
+    &SiteEntry::password, &SiteEntry::proxy, &SiteEntry::proxyPort, &SiteEntry::home};
+
+constexpr char kEndOfText = '\x1a';
+
+// Bytes 1 to 32. A CP932 trail byte is at least 0x40, so scanning byte by byte never takes the
+// second half of a double-byte character for a blank, a comma or a quote.
+bool isBlank(char c) { return c >= 1 && c <= ' '; }
+
+void skipBlanks(std::string_view line, std::size_t& i) {
+    while (i < line.size() && isBlank(line[i]))
+        ++i;
+}
+
+std::string quotedField(std::string_view line, std::size_t& i) {
+    std::string field;
+    ++i; // the opening quote
+    while (i < line.size()) {
+        const char c = line[i++];
+        if (c != '"') {
+            field += c;
+        } else if (i < line.size() && line[i] == '"') {
+            field += '"';
+            ++i;
+        } else {
+            break;
+        }
+    }
+    return field; // an unclosed quote runs to the end of the line
+}
+} // namespace
+
+std::vector<std::string> splitSiteFields(std::string_view line) {
+    std::vector<std::string> fields;
+    std::size_t i = 0;
+    skipBlanks(line, i);
+    while (i < line.size()) {
+        if (line[i] == '"') {
+            fields.push_back(quotedField(line, i));
+        } else {
+            const std::size_t start = i;
+            while (i < line.size() && line[i] != ',' && !isBlank(line[i]))
+                ++i;
+            fields.emplace_back(line.substr(start, i - start));
+        }
+        skipBlanks(line, i);
+        if (i < line.size() && line[i] == ',') {
+            ++i;
+            skipBlanks(line, i);
+        }
+    }
+    return fields;
+}
+
+std::vector<SiteEntry> parseSiteList(std::string_view text) {
+    text = text.substr(0, text.find(kEndOfText));
+    std::vector<SiteEntry> sites;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        // A line ends at CR, CR LF or LF.
+        const std::size_t end = std::min(text.find_first_of("\r\n", pos), text.size());
+        const std::vector<std::string> fields = splitSiteFields(text.substr(pos, end - pos));
+        pos = end;
+        if (pos < text.size() && text[pos++] == '\r' && pos < text.size() && text[pos] == '\n')
+            ++pos;
+        if (fields.empty())
+            continue;
+        SiteEntry& site = sites.emplace_back();
+        for (std::size_t f = 0; f < kFieldCount && f < fields.size(); ++f)
+            site.*kFields[f] = fields[f];
+    }
+    return sites;
+}
+
+std::string formatSiteList(const std::vector<SiteEntry>& sites) {
+    std::string text;
+    for (const SiteEntry& site : sites) {
+        for (std::size_t f = 0; f < kFieldCount; ++f) {
+            text += f == 0 ? "\"" : ",\"";
+            for (char c : site.*kFields[f]) {
+                if (c == '\r' || c == '\n' || c == kEndOfText)
+                    continue;
+                if (c == '"')
+                    text += '"';
+                text += c;
+            }
+            text += '"';
+        }
+        text += "\r\n";
+    }
+    return text;
+}
+
+std::vector<SiteEntry> loadSiteList(const std::string& path) {
+    if (!fileExists(path))
+        return {};
+    InputFile file(path);
+    std::string text;
+    char buf[16 * 1024];
+    while (std::size_t got = file.read(buf, sizeof buf))
+        text.append(buf, got);
+    file.close();
+    return parseSiteList(text);
+}
+
+void saveSiteList(const std::string& path, const std::vector<SiteEntry>& sites) {
+    const std::string tmp = path + ".tmp";
+    // A file left by an earlier failure may carry wider permissions: create the file anew.
+    removeFileQuietly(tmp);
+    try {
+        OutputFile out(tmp, 0600);
+        const std::string text = formatSiteList(sites);
+        out.write(text.data(), text.size());
+        out.sync();
+        out.close();
+        renameFile(tmp, path);
+    } catch (...) {
+        removeFileQuietly(tmp);
+        throw;
+    }
+    syncFolder(folderOf(path));
+}
+
+int portNumber(std::string_view text, int fallback) {
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    int value = 0;
+    const auto [end, err] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || err != std::errc() || end != text.data() + text.size() || value < 0 ||
+        value > 65535)
+        return fallback;
+    return value;
+}
+
+} // namespace quillet::doc

@@ -1,0 +1,48 @@
+#pragma once
+// The settings file: one line per FTP site, eight quoted fields joined by commas, CP932 bytes.
+// The reader accepts more than the writer produces (blanks, unquoted fields, doubled quotes,
+// lines ended by CR, CR LF or LF alone), so files edited by hand keep working.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillet::doc {
+
+struct SiteEntry {
+    // In file order. All text, the ports too; the program validates none of it.
+    std::string title; // shown in the site list
+    std::string host;
+    std::string port;
+    std::string user;
+    std::string password; // empty when it is not to be stored
+    std::string proxy;
+    std::string proxyPort;
+    std::string home; // the local home folder
+    bool operator==(const SiteEntry&) const = default;
+};
+
+// The fields of one line by the reading rules; any number of them.
+std::vector<std::string> splitSiteFields(std::string_view line);
+
+// A whole file: a line with fewer than eight fields gets empty ones, extra fields are dropped,
+// a line without any field is no site, and 0x1A ends the text.
+std::vector<SiteEntry> parseSiteList(std::string_view text);
+
+// Each site as "f1","f2",...,"f8" CR LF. A quote inside a value is doubled, which the reader
+// takes back as one; CR, LF and 0x1A are left out, since they would end the line or the text.
+std::string formatSiteList(const std::vector<SiteEntry>& sites);
+
+// No file (or no regular file) at path gives no sites; a file that cannot be read throws.
+std::vector<SiteEntry> loadSiteList(const std::string& path);
+
+// Replaces the file atomically, readable by its owner only (it may hold passwords): the list is
+// written and synced under a temporary name beside it, then renamed over it. On failure the old
+// file stays as it was and the temporary file is removed.
+void saveSiteList(const std::string& path, const std::vector<SiteEntry>& sites);
+
+// A port field as a number: a decimal integer from 0 to 65535, optionally signed; anything else
+// gives the fallback.
+int portNumber(std::string_view text, int fallback);
+
+} // namespace quillet::doc
