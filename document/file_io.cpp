@@ -116,6 +116,23 @@ void OutputFile::chmodLike(int fromFd) {
         (void)::fchmod(fd_.get(), st.st_mode & 07777); // best effort: keep the page's permissions
 }
 
+std::uint64_t fileSize(const InputFile& file) {
+    struct stat st {};
+    if (::fstat(file.fd(), &st) != 0)
+        fail(FileError::Step::Stat, file.path());
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+void syncFile(const std::string& path) {
+    checkFault(FileError::Step::Sync, path);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        fail(FileError::Step::Open, path);
+    Fd guard(fd);
+    if (::fsync(fd) != 0)
+        fail(FileError::Step::Sync, path);
+}
+
 bool fileExists(const std::string& path) {
     if (path.empty())
         return false;

@@ -3,6 +3,7 @@
 // so the window can show the runtime's file-error text for it.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -84,6 +85,11 @@ private:
     std::string path_;
     Fd fd_;
 };
+
+// The size of an open file.
+std::uint64_t fileSize(const InputFile& file);
+// Flushes a closed file's contents to disk.
+void syncFile(const std::string& path);
 
 // A regular file exists at path (a folder or nothing gives false).
 bool fileExists(const std::string& path);
