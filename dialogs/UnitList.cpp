@@ -38,11 +38,11 @@ TFormList::TFormList(QWidget* owner) : QDialog(owner) {
                QStringLiteral("記号タイプは<UL>と</UL>で囲まれたブロック内に箇条書きします。"),
                QStringLiteral("番号タイプは<OL>と</OL>で囲まれたブロック内に箇条書きします。"),
                QString(), QStringLiteral("各箇条書き項目は<LI>を付すことにより箇条書き項目となります。")});
-    Memo1->setGeometry(8, 8, 411, 92);
+    Memo1->setGeometry(8, 6, 411, 110);
 
     RadioGroupType = new QGroupBox(QStringLiteral("箇条書きのタイプ"), this);
     RadioGroupType->setObjectName(QStringLiteral("RadioGroupType"));
-    RadioGroupType->setGeometry(8, 104, 411, 116);
+    RadioGroupType->setGeometry(8, 118, 411, 102);
     RadioGroupTypeButtons = new QButtonGroup(this);
     auto* grid = new QGridLayout(RadioGroupType);
     grid->setContentsMargins(8, 4, 8, 4);
