@@ -1,0 +1,67 @@
+#pragma once
+// Every status and error text of the socket layer, in one place, byte for byte.
+
+#include <string>
+
+namespace quillet::net::NMConst {
+
+// Status texts (levels in Psock.h).
+inline constexpr char Cons_Msg_Create[] = "Create";
+inline constexpr char Cons_Msg_Destroy[] = "Destroy";
+inline constexpr char Cons_Msg_InitWinsock[] = "Initializing Winsock";
+inline constexpr char Cons_Msg_Connecting[] = "Connecting";
+inline constexpr char Cons_Msg_Disconnecting[] = "Disconnecting";
+inline constexpr char Cons_Msg_Canceling[] = "Canceling";
+inline constexpr char Cons_Msg_ResolveHost[] = "Resolve Host";
+inline constexpr char Cons_Msg_LookupError[] = "Looking Up Error Message";
+inline constexpr char Cons_Msg_ReadToStream[] = "ReadToStream";
+inline constexpr char Cons_Msg_WriteFromStream[] = "WriteFromStream";
+inline constexpr char Cons_Msg_TimerOn[] = "Timer On";
+inline constexpr char Cons_Msg_TimerOff[] = "Timer Off";
+inline constexpr char Cons_Msg_TimerTriggered[] = "Timer Triggered";
+inline constexpr char Cons_Msg_SendingBuffer[] = "Sending Buffer";
+inline constexpr char Cons_Msg_Accepting[] = "Accepting";
+inline constexpr char Cons_Msg_RequestClose[] = "Request Close Socket";
+inline constexpr char Cons_Msg_ErrorManager[] = "Checking Error In Error Manager";
+inline constexpr char Cons_Msg_Write[] = "Write";
+inline constexpr char Cons_Msg_Writeln[] = "Writeln";
+inline constexpr char Cons_Msg_ReadOpen[] = "Read( ";
+inline constexpr char Cons_Msg_ReadClose[] = " )";
+inline constexpr char Cons_Msg_ReadLn[] = "ReadLn";
+inline constexpr char Cons_Msg_Transaction[] = "Transaction";
+inline constexpr char Cons_Msg_SendFile[] = "SendFile";
+inline constexpr char Cons_Msg_CaptureFile[] = "CaptureFile";
+inline constexpr char Cons_Msg_Listening[] = "Listening";
+
+// Winsock description lines.
+inline constexpr char Cons_Info_Version[] = "Version= ";
+inline constexpr char Cons_Info_HighVersion[] = "High Version= ";
+inline constexpr char Cons_Info_Description[] = "Description= ";
+inline constexpr char Cons_Info_System[] = "System= ";
+inline constexpr char Cons_Info_MaxSockets[] = "Max Sockets= ";
+inline constexpr char Cons_Info_MaxUdp[] = "Max Udp pack size= ";
+
+// Exception texts.
+inline constexpr char Sock_Err_Init[] = "Initializaton of windows sockets failed";
+inline constexpr char Sock_Err_AlreadyConnected[] = "Already connected";
+inline constexpr char Sock_Err_LookupTimedOut[] = "Host Lookup Timed Out";
+inline constexpr char Sock_Err_LookupCanceled[] = "Host Lookup Canceled";
+inline constexpr char Sock_Err_LookupFailed[] = "Host Lookup Failed";
+inline constexpr char Sock_Err_NullAddress[] = "Null Remote Address";
+inline constexpr char Sock_Err_ConnTimedOut[] = "Connection Timed out";
+inline constexpr char Sock_Err_ConnCanceled[] = "Connection Canceled";
+inline constexpr char Sock_Err_ConnFailed[] = "Connection Failed";
+inline constexpr char Sock_Err_NotConnected[] = "Not Connected";
+inline constexpr char Sock_Err_NoTimer[] = "No Timer";
+inline constexpr char Sock_Err_SendAborted[] = "Socket send aborted";
+inline constexpr char Sock_Err_ReadLnAborted[] = "Socket readln aborted";
+inline constexpr char Sock_Err_AcceptCanceled[] = "Accepting Canceled";
+inline constexpr char Sock_Err_DataConnection[] = "Error creating Data Connection";
+inline constexpr char Sock_Err_Unknown[] = "Unknown Error No. ";
+inline constexpr char Sock_Err_LineTooLong[] = "Line too long";
+inline constexpr char Sock_Err_PeerClosed[] = "Connection closed by peer";
+
+// The text of a Winsock error number as the table has it ("Connection refused"), or nullptr.
+const char* winsockErrorText(int errorNo);
+
+} // namespace quillet::net::NMConst
