@@ -7,6 +7,7 @@
 #include <QTimerEvent>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdio>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -854,7 +855,7 @@ void TPowersock::Listen(bool WaitForAccept) {
         openSocket(false);
     RemoteAddress = {};
     RemoteAddress.sin_family = AF_INET;
-    RemoteAddress.sin_addr.s_addr = platform::inetAddr("0.0.0.0");
+    RemoteAddress.sin_addr.s_addr = BindAddress;
     RemoteAddress.sin_port = htons(static_cast<std::uint16_t>(Port));
     AsyncDone = false;
     closeError_ = 0;
@@ -869,21 +870,30 @@ void TPowersock::Listen(bool WaitForAccept) {
 int TPowersock::Accept() {
     if (!socket_)
         raiseConnectionGone();
-    bool inTime = true;
-    if (!AsyncDone)
-        inTime = waitForTransfer([this] { return AsyncDone; });
-    if (Canceled)
-        throw ESockError(Sock_Err_AcceptCanceled);
-    if (!inTime)
-        throw ESockError(Sock_Err_ConnTimedOut);
-    if (!LastEventOk)
-        throw ESockError(Sock_Err_DataConnection);
-    StatusMessage(StatusBuffer, Cons_Msg_Accepting);
     sockaddr_in peer{};
-    int fd = socket_->accept(&peer);
-    if (fd < 0)
-        raiseSocketError(socket_->lastError());
-    accepted_ = AsyncSocket::adopt(fd);
+    int fd = -1;
+    for (;;) {
+        bool inTime = true;
+        if (!AsyncDone)
+            inTime = waitForTransfer([this] { return AsyncDone; });
+        if (Canceled)
+            throw ESockError(Sock_Err_AcceptCanceled);
+        if (!inTime)
+            throw ESockError(Sock_Err_ConnTimedOut);
+        if (!LastEventOk)
+            throw ESockError(Sock_Err_DataConnection);
+        StatusMessage(StatusBuffer, Cons_Msg_Accepting);
+        peer = {};
+        fd = socket_->accept(&peer);
+        if (fd < 0)
+            raiseSocketError(socket_->lastError());
+        accepted_ = AsyncSocket::adopt(fd);
+        if (AcceptFrom == 0 || peer.sin_addr.s_addr == AcceptFrom)
+            break;
+        // Not the expected peer: closed at once, and the wait goes on.
+        accepted_.reset();
+        AsyncDone = false;
+    }
     RemoteAddress = peer;
     AsyncDone = false; // the next Accept waits for the next connection
     if (Canceled) {
@@ -926,7 +936,9 @@ std::string TPowersock::GetPortNumbers() {
     if (!socket_ || !socket_->localAddress(&local))
         raiseSocketError(socket_ ? socket_->lastError() : platform::WSAENOTCONN);
     unsigned port = ntohs(local.sin_port);
-    return "," + std::to_string(port / 256) + "," + std::to_string(port % 256);
+    char text[16];
+    std::snprintf(text, sizeof text, ",%u,%u", port / 256, port % 256);
+    return text;
 }
 
 std::string NthWord(const std::string& Text, char Delimiter, int N) {
