@@ -1,0 +1,515 @@
+#include "net/NMFtp.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
+#include "document/file_io.h"
+#include "document/paths.h"
+#include "platform/codepage.h"
+#include "platform/message_pump.h"
+
+namespace quillet::net {
+
+namespace {
+constexpr char kUnsafeCommand[] = "Command refused: an argument holds a line break or NUL";
+constexpr char kNoReplyCode[] = "Reply without a valid code: ";
+constexpr char kNameNotCp932[] = "File name cannot be sent in the server's code page";
+
+bool inRange(int code, int low, int high) { return code >= low && code <= high; }
+
+// Deletes a file on every way out unless released.
+class TempFile {
+public:
+    explicit TempFile(std::string path) : path_(std::move(path)) {}
+    ~TempFile() {
+        if (!path_.empty())
+            doc::removeFileQuietly(path_);
+    }
+    const std::string& path() const { return path_; }
+    void release() { path_.clear(); }
+
+private:
+    std::string path_;
+};
+} // namespace
+
+TNMFTP::TNMFTP(QObject* Owner) : TPowersock(Owner) {
+    Port = 21;
+    // A 421 or 426 on the control connection cancels what waits for a reply.
+    OnDataArrived = [this](QObject*) {
+        const std::string_view unread = ReceiveStream.view();
+        if (watchReplies_ && unread.size() >= 4 &&
+            (unread.starts_with("421") || unread.starts_with("426"))) {
+            serverAborted_ = true;
+            Cancel();
+        }
+    };
+}
+
+TNMFTP::~TNMFTP() {
+    Cancel();
+    if (Connected) {
+        try {
+            Disconnect();
+        } catch (...) {
+            // Going away: a refused QUIT changes nothing.
+        }
+    }
+    DirectoryList.reset();
+    DataSocket.reset();
+}
+
+void TNMFTP::SkipContinuationLines(const std::string& first) {
+    ReplyReader reader;
+    bool more = reader.start(first);
+    while (more) {
+        const std::string line = ReadLn();
+        StatusMessage(StatusProtocol, line);
+        more = reader.next(line);
+    }
+}
+
+void TNMFTP::settlePendingReply() {
+    if (!replyPending_)
+        return;
+    replyPending_ = false;
+    // A late "226" or "426" must never be taken for the answer to the next command.
+    const int savedTimeOut = TimeOut;
+    TimeOut = TimeOut > 0 ? std::min(TimeOut, PendingReplyWait) : PendingReplyWait;
+    watchReplies_ = false; // the 426 we wait for is no reason to cancel
+    Canceled = false;
+    serverAborted_ = false;
+    try {
+        const std::string line = ReadLn();
+        StatusMessage(StatusProtocol, line);
+        SkipContinuationLines(line);
+        TimeOut = savedTimeOut;
+        watchReplies_ = true;
+    } catch (...) {
+        TimeOut = savedTimeOut;
+        watchReplies_ = true;
+        Canceled = false;
+        TPowersock::Disconnect();
+        throw;
+    }
+}
+
+std::string TNMFTP::Transaction(const std::string& Command) {
+    if (!isSafeArgument(Command))
+        throw FTPException(kUnsafeCommand);
+    settlePendingReply();
+    const std::string first = TPowersock::Transaction(Command);
+    if (!replyCode(first))
+        throw FTPException(kNoReplyCode + first);
+    SkipContinuationLines(first);
+    return first;
+}
+
+void TNMFTP::raiseFailure(const std::string& reply) { throw FTPException(reply); }
+
+void TNMFTP::failureProtocol(TCmdType type, bool checkUnsupported) {
+    if (checkUnsupported && inRange(ReplyNumber, 500, 502) && OnUnSupportedFunction)
+        OnUnSupportedFunction(type);
+    if (!OnFailure)
+        raiseFailure(LastReply);
+    bool handled = false;
+    OnFailure(handled, type);
+    if (!handled)
+        raiseFailure(LastReply);
+}
+
+void TNMFTP::discardControlBytes() {
+    if (!ReceiveStream.empty())
+        Read(0);
+}
+
+void TNMFTP::Connect() {
+    Canceled = false;
+    if (Connected)
+        return;
+    ReceiveStream.clear();
+    replyPending_ = false;
+    serverAborted_ = false;
+    watchReplies_ = false; // a greeting of 421 is the greeting, read as such
+    TPowersock::Connect();
+    try {
+        const std::string greeting = ReadLn();
+        StatusMessage(StatusProtocol, greeting);
+        const auto code = replyCode(greeting);
+        if (!code)
+            throw FTPException(kNoReplyCode + greeting);
+        LastReply = greeting;
+        ReplyNumber = *code;
+        SkipContinuationLines(greeting);
+        // A server that is full or refuses us says so in its greeting: no user name into that.
+        if (*code >= 400)
+            raiseFailure(greeting);
+        watchReplies_ = true;
+        if ((UserID.empty() || Password.empty()) && OnAuthenticationNeeded) {
+            bool handled = false;
+            OnAuthenticationNeeded(handled);
+        }
+        StatusMessage(StatusProtocol, "USER " + UserID);
+        Transaction(Proxy.empty() ? "USER " + UserID : "USER " + UserID + "@" + Host);
+        auto refused = [this] {
+            if (inRange(ReplyNumber, 401, 599)) {
+                if (OnConnectionFailed)
+                    OnConnectionFailed(this);
+                raiseFailure(LastReply);
+            }
+        };
+        refused();
+        if (ReplyNumber == 331) {
+            StatusMessage(StatusProtocol, "PASS ");
+            Transaction("PASS " + Password);
+            refused();
+        }
+    } catch (...) {
+        // The log-in's own error is the one reported, whatever QUIT meets.
+        try {
+            Disconnect();
+        } catch (...) {
+        }
+        if (Connected)
+            TPowersock::Disconnect();
+        StatusMessage(StatusProtocol, "Disconnected");
+        throw;
+    }
+    if (OnConnect)
+        OnConnect(this);
+}
+
+void TNMFTP::Disconnect() {
+    Canceled = false;
+    if (!Connected)
+        return;
+    StatusMessage(StatusProtocol, "QUIT");
+    try {
+        DirectoryList.reset();
+        Vendor = VendorDetect;
+        discardControlBytes();
+        replyPending_ = false; // the connection ends: a stale reply no longer matters
+        Transaction("QUIT");
+        if (inRange(ReplyNumber, 301, 599))
+            raiseFailure(LastReply);
+    } catch (...) {
+        TPowersock::Disconnect();
+        throw;
+    }
+    TPowersock::Disconnect();
+}
+
+void TNMFTP::DoCommand(const std::string& Command) {
+    const TCmdType type = classifyCommand(Command);
+    Canceled = false;
+    CheckConnection();
+    StatusMessage(StatusProtocol, Command);
+    discardControlBytes();
+    Transaction(Command);
+    if (inRange(ReplyNumber, 400, 599))
+        failureProtocol(type, true);
+    else if (OnSuccess)
+        OnSuccess(type);
+}
+
+void TNMFTP::SetTransferType(int Kind) {
+    switch (Kind) {
+    case 1:
+        DoCommand("TYPE A");
+        break;
+    case 2:
+        DoCommand("TYPE I");
+        break;
+    case 3:
+        DoCommand("TYPE L 8");
+        break;
+    default:
+        break;
+    }
+}
+
+void TNMFTP::ReInit() { DoCommand("REIN"); }
+
+void TNMFTP::Abort() {
+    if (DataSocket)
+        DataSocket->Cancel();
+}
+
+void TNMFTP::detectSystem() {
+    if (!DirectoryList) {
+        if (Vendor == VendorDetect) {
+            try {
+                DoCommand("SYST");
+            } catch (...) {
+                // The detection reads whatever the last reply says.
+            }
+            Vendor = vendorFromSyst(LastReply);
+        }
+        if (isKnownVendor(Vendor))
+            DirectoryList = std::make_unique<TFTPUnixList>();
+    }
+    if (DirectoryList)
+        DirectoryList->ClearLists();
+}
+
+void TNMFTP::openDataConnection() {
+    DataSocket->TimeOut = TimeOut;
+    DataSocket->Port = 0;
+    // Listen where the server was told to connect, and take the data connection from the
+    // server's address only: another local user could otherwise steal or plant the page.
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(SocketHandle(), reinterpret_cast<sockaddr*>(&local), &length) == 0)
+        DataSocket->BindAddress = local.sin_addr.s_addr;
+    DataSocket->AcceptFrom = RemoteAddress.sin_addr.s_addr;
+    DataSocket->Listen(true);
+}
+
+void TNMFTP::sendPort(TCmdType type) {
+    const std::string port = "PORT " + GetPortAddress() + DataSocket->GetPortNumbers();
+    StatusMessage(StatusProtocol, port);
+    Transaction(port);
+    if (inRange(ReplyNumber, 301, 599))
+        failureProtocol(type, false);
+}
+
+void TNMFTP::acceptDataConnection() {
+    const int fd = DataSocket->Accept();
+    DataSocket->AdoptSocket(fd); // closes the listening socket, selects every event
+}
+
+void TNMFTP::finalReply(TCmdType type) {
+    if (serverAborted_) {
+        // The server ended the transfer with 421 or 426: that reply is the final one, and the
+        // transfer failed.
+        serverAborted_ = false;
+        Canceled = false;
+        watchReplies_ = false;
+        std::string line;
+        try {
+            line = ReadLn();
+        } catch (...) {
+            watchReplies_ = true;
+            throw;
+        }
+        watchReplies_ = true;
+        StatusMessage(StatusProtocol, line);
+        LastReply = line;
+        ReplyNumber = replyCode(line).value_or(0);
+        SkipContinuationLines(line);
+        replyPending_ = false;
+        failureProtocol(type, false);
+        return;
+    }
+    if (Canceled || TimedOut) {
+        replyPending_ = true;
+        StatusMessage(StatusProtocol, LastReply);
+        return;
+    }
+    const std::string line = ReadLn();
+    StatusMessage(StatusProtocol, line);
+    const auto code = replyCode(line);
+    LastReply = line;
+    ReplyNumber = code.value_or(0);
+    SkipContinuationLines(line);
+    replyPending_ = false;
+    // A transfer the server reports as failed (disk full, aborted) is no success.
+    if (!code)
+        throw FTPException(kNoReplyCode + line);
+    if (*code >= 400)
+        failureProtocol(type, false);
+}
+
+template <class Body> void TNMFTP::runTransfer(TCmdType type, Body&& body) {
+    Canceled = false;
+    CheckConnection();
+    settlePendingReply();
+    DataSocket = std::make_unique<TPowersock>();
+    DataSocket->ReportLevel = ReportLevel;
+    DataSocket->OnStatus = OnStatus;
+    bool reachedEnd = false;
+    try {
+        discardControlBytes();
+        body();
+        reachedEnd = true;
+    } catch (...) {
+        DataSocket.reset();
+        if (type == TCmdType::cmdDownload && Canceled)
+            DrainAfterAbort();
+        throw;
+    }
+    DataSocket.reset();
+    if (reachedEnd && OnSuccess)
+        OnSuccess(type);
+    if (type == TCmdType::cmdDownload && Canceled)
+        DrainAfterAbort();
+}
+
+void TNMFTP::receiveListing() {
+    auto deliver = [this](std::string line) {
+        if (ParseList && DirectoryList)
+            DirectoryList->ParseLine(line);
+        if (OnListItem)
+            OnListItem(line);
+    };
+    if (Canceled || TimedOut)
+        return;
+    for (;;) {
+        if (!DataSocket->Connected && DataSocket->ReceiveStream.empty())
+            return;
+        std::string line;
+        try {
+            line = DataSocket->ReadLn();
+        } catch (const EAbortError&) {
+            throw;
+        } catch (const ESockError&) {
+            if (DataSocket->Connected)
+                throw; // timed out or too long a line
+            if (DataSocket->ReceiveStream.empty())
+                return; // the server closed after the last line
+            // The last line came without LF: it is a line all the same.
+            line = DataSocket->ReceiveStream.take(DataSocket->ReceiveStream.size());
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            deliver(line);
+            return;
+        }
+        deliver(stripListingLineEnd(std::move(line)));
+    }
+}
+
+void TNMFTP::List() {
+    runTransfer(TCmdType::cmdList, [this] {
+        if (ParseList)
+            detectSystem();
+        openDataConnection();
+        sendPort(TCmdType::cmdList);
+        StatusMessage(StatusProtocol, "LIST");
+        replyPending_ = false;
+        Transaction("LIST");
+        if (inRange(ReplyNumber, 301, 599))
+            failureProtocol(TCmdType::cmdList, true);
+        replyPending_ = true; // until the final reply is read
+        BytesTotal = static_cast<std::int64_t>(ParseByteCount(LastReply));
+        if (OnTransactionStart)
+            OnTransactionStart(this);
+        acceptDataConnection();
+        receiveListing();
+        if (OnTransactionStop)
+            OnTransactionStop(this);
+        const std::uint64_t received = DataSocket->BytesRecvd + 0;
+        DataSocket->RequestCloseSocket();
+        BytesTotal = static_cast<std::int64_t>(received);
+        StatusMessage(StatusProtocol, "Received " + std::to_string(received) + " Bytes");
+        finalReply(TCmdType::cmdList);
+    });
+}
+
+void TNMFTP::Download(const std::string& RemoteFile, const std::string& LocalFile) {
+    const std::string target = LocalFile.empty() ? RemoteFile : LocalFile;
+    runTransfer(TCmdType::cmdDownload, [&] {
+        if (OnPacketRecvd)
+            DataSocket->OnPacketRecvd = OnPacketRecvd;
+        openDataConnection();
+        sendPort(TCmdType::cmdDownload);
+        StatusMessage(StatusProtocol, "RETR " + RemoteFile);
+        BytesTotal = 0;
+        if (!isSafeArgument(RemoteFile))
+            throw FTPException(kUnsafeCommand);
+        settlePendingReply();
+        TPowersock::Transaction("RETR " + RemoteFile);
+        if (!replyCode(LastReply))
+            throw FTPException(kNoReplyCode + LastReply);
+        if (inRange(ReplyNumber, 301, 599))
+            failureProtocol(TCmdType::cmdDownload, true);
+        replyPending_ = true;
+        BytesTotal = static_cast<std::int64_t>(ParseByteCount(LastReply));
+        ReplyReader reader;
+        for (bool more = reader.start(LastReply); more;) {
+            const std::string line = ReadLn();
+            StatusMessage(StatusProtocol, line);
+            if (BytesTotal == 0)
+                BytesTotal = static_cast<std::int64_t>(ParseByteCount(line));
+            more = reader.next(line);
+        }
+        acceptDataConnection();
+        if (OnTransactionStart)
+            OnTransactionStart(this);
+        // The local file is replaced only by a complete download the server confirmed.
+        TempFile temp(target + ".quillet-download");
+        if (!Canceled && !TimedOut)
+            DataSocket->CaptureFile(temp.path());
+        if (OnTransactionStop)
+            OnTransactionStop(this);
+        const std::uint64_t received = DataSocket->BytesRecvd;
+        DataSocket->RequestCloseSocket();
+        BytesTotal = static_cast<std::int64_t>(received);
+        StatusMessage(StatusProtocol, "Received " + std::to_string(received) + " Bytes");
+        const bool interrupted = Canceled || TimedOut;
+        finalReply(TCmdType::cmdDownload);
+        if (interrupted)
+            return; // nothing complete to keep
+        doc::syncFile(temp.path());
+        doc::renameFile(temp.path(), target);
+        temp.release();
+        doc::syncFolder(doc::folderOf(target));
+    });
+}
+
+void TNMFTP::Upload(const std::string& LocalFile, const std::string& RemoteFile) {
+    runTransfer(TCmdType::cmdUpload, [&] {
+        openDataConnection();
+        {
+            doc::InputFile file(LocalFile);
+            BytesTotal = static_cast<std::int64_t>(doc::fileSize(file));
+            file.close();
+        }
+        if (OnPacketSent)
+            DataSocket->OnPacketSent = OnPacketSent;
+        sendPort(TCmdType::cmdUpload);
+        std::string name = RemoteFile;
+        if (name.empty()) {
+            // The local name is a file-system path; the server gets its last part in CP932.
+            const auto encoded = platform::cp932().encodeStrict(
+                QString::fromUtf8(doc::fileNameOf(LocalFile).c_str()));
+            if (!encoded)
+                throw FTPException(kNameNotCp932);
+            name = *encoded;
+        }
+        StatusMessage(StatusProtocol, "STOR " + (RemoteFile.empty() ? LocalFile : RemoteFile));
+        Transaction("STOR " + name);
+        if (inRange(ReplyNumber, 301, 599))
+            failureProtocol(TCmdType::cmdUpload, true);
+        replyPending_ = true;
+        acceptDataConnection();
+        if (OnTransactionStart)
+            OnTransactionStart(this);
+        if (!Canceled && !TimedOut)
+            DataSocket->SendFile(LocalFile);
+        if (OnTransactionStop)
+            OnTransactionStop(this);
+        DataSocket->SetLinger(false, 0);
+        DataSocket->RequestCloseSocket();
+        finalReply(TCmdType::cmdUpload);
+    });
+}
+
+void TNMFTP::DrainAfterAbort() {
+    Canceled = false;
+    bool expired = false;
+    QTimer clock;
+    clock.setSingleShot(true);
+    QObject::connect(&clock, &QTimer::timeout, [&expired] { expired = true; });
+    clock.start(950);
+    platform::waitUntil([&] { return expired || !ReceiveStream.empty() || !Connected; });
+    std::string drained = ReceiveStream.empty() ? std::string() : Read(0);
+    if (!drained.empty()) {
+        StatusMessage(StatusProtocol, drained);
+        // What came was the interrupted transfer's reply when it holds a complete last line.
+        replyPending_ = drained.back() != '\n';
+    }
+}
+
+} // namespace quillet::net

@@ -1,0 +1,89 @@
+#pragma once
+// TNMFTP: the client side of FTP on the socket component. Its own socket is the control
+// connection; every transfer opens a second component as an active-mode data connection.
+// Operations look blocking to the caller while the event loop keeps turning.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "net/FtpParse.h"
+#include "net/Psock.h"
+
+namespace quillet::net {
+
+// The message is the server's reply line as read, line end included (or, for what the client
+// refuses to send, a short text of its own).
+class FTPException : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+using TSuccessEvent = std::function<void(TCmdType Trans_Type)>;
+using TFailureEvent = std::function<void(bool& Handled, TCmdType Trans_Type)>;
+using TUnsupportedEvent = std::function<void(TCmdType Trans_Type)>;
+using TNMListItem = std::function<void(const std::string& Listing)>;
+
+class TNMFTP : public TPowersock {
+public:
+    explicit TNMFTP(QObject* Owner = nullptr);
+    ~TNMFTP() override;
+
+    std::string UserID;
+    std::string Password;
+    std::unique_ptr<TPowersock> DataSocket; // exists while a transfer runs
+    TNotifyEvent OnTransactionStart;
+    TNotifyEvent OnTransactionStop;
+    TSuccessEvent OnSuccess;
+    TFailureEvent OnFailure;
+    THandlerEvent OnAuthenticationNeeded;
+    THandlerEvent OnAuthenticationFailed; // kept for callers; the client never raises it
+    TNMListItem OnListItem;
+    TNotifyEvent OnConnect; // log-in completed (the socket's own connect is not reported)
+    TUnsupportedEvent OnUnSupportedFunction;
+    int Vendor = VendorDetect;
+    std::unique_ptr<TFTPDirectoryList> DirectoryList;
+    bool ParseList = false;
+
+    void Connect() override;
+    void Disconnect() override;
+    std::string Transaction(const std::string& Command) override;
+    void Abort() override;
+
+    void DoCommand(const std::string& Command);
+    void SetTransferType(int Kind);
+    void ReInit();
+    void List();
+    void Download(const std::string& RemoteFile, const std::string& LocalFile);
+    void Upload(const std::string& LocalFile, const std::string& RemoteFile);
+    // Bytes of the running upload sent so far.
+    std::uint64_t BytesSentNow() const { return DataSocket ? DataSocket->BytesSent : 0; }
+
+    // How long a reply left unread by an interrupted transfer is waited for before the next
+    // command; when none comes, the control connection is closed.
+    int PendingReplyWait = 3000;
+
+private:
+    void SkipContinuationLines(const std::string& first);
+    std::string readReply();
+    [[noreturn]] void raiseFailure(const std::string& reply);
+    void failureProtocol(TCmdType type, bool checkUnsupported);
+    void discardControlBytes();
+    void settlePendingReply();
+    void detectSystem();
+    void openDataConnection();
+    void sendPort(TCmdType type);
+    void acceptDataConnection();
+    void finalReply(TCmdType type);
+    void receiveListing();
+    void DrainAfterAbort();
+    template <class Body> void runTransfer(TCmdType type, Body&& body);
+
+    bool replyPending_ = false; // a transfer's final reply was not read
+    bool watchReplies_ = false; // a 421 or 426 cancels the waiting reply read
+    bool serverAborted_ = false; // the server said 421 or 426 while we waited
+};
+
+} // namespace quillet::net

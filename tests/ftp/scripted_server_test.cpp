@@ -1,0 +1,260 @@
+// Replies that a real server does not send on demand.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include "../document/temp_dir.h"
+#include "ftp_servers.h"
+#include "net/NMFtp.h"
+
+using namespace quillet::net;
+using namespace quillet::testing;
+
+namespace {
+void prepare(TNMFTP& ftp, int port, int timeOut = 5000) {
+    ftp.Host = "127.0.0.1";
+    ftp.Port = port;
+    ftp.UserID = "u";
+    ftp.Password = "p";
+    ftp.TimeOut = timeOut;
+}
+
+// Log-in with USER and PASS, then the given handler for every further command until QUIT.
+ScriptedServer::Script session(std::function<void(ScriptSession&, const std::string&)> onCommand,
+                               std::string greeting = "220 ready\r\n") {
+    return [onCommand, greeting](ScriptSession& s) {
+        s.send(greeting);
+        if (s.readLine().rfind("USER", 0) != 0)
+            return;
+        s.send("331 password\r\n");
+        if (s.readLine().rfind("PASS", 0) != 0)
+            return;
+        s.send("230 in\r\n");
+        for (std::string line; !(line = s.readLine()).empty();) {
+            if (line == "QUIT") {
+                s.send("221 bye\r\n");
+                return;
+            }
+            onCommand(s, line);
+        }
+    };
+}
+} // namespace
+
+TEST(FtpReplies, MultiLineGreetingAndRepliesAreReadWhole) {
+    ScriptedServer server(session(
+        [](ScriptSession& s, const std::string& line) {
+            if (line == "SYST")
+                // Plain-text middle lines belong to the reply all the same.
+                s.send("215-first\r\nplain text line\r\n 215 indented\r\n215 UNIX Type: L8\r\n");
+            else
+                s.send("200 " + line + "\r\n");
+        },
+        "220-Welcome\r\n220-to the test\r\n220 ready\r\n"));
+    TNMFTP ftp;
+    prepare(ftp, server.port());
+    ftp.Connect();
+    ftp.DoCommand("SYST");
+    EXPECT_EQ(ftp.LastReply, "215-first\r\n");
+    ftp.DoCommand("NOOP");
+    EXPECT_EQ(ftp.LastReply, "200 NOOP\r\n");
+    ftp.Disconnect();
+}
+
+TEST(FtpReplies, GreetingRefusalAndReplyWithoutCode) {
+    {
+        bool userSent = false;
+        ScriptedServer server([&](ScriptSession& s) {
+            s.send("421 Too many users\r\n");
+            userSent = s.readLine(500).rfind("USER", 0) == 0;
+        });
+        TNMFTP ftp;
+        prepare(ftp, server.port());
+        try {
+            ftp.Connect();
+            FAIL();
+        } catch (const FTPException& e) {
+            EXPECT_STREQ(e.what(), "421 Too many users\r\n");
+        }
+        EXPECT_FALSE(ftp.Connected);
+        EXPECT_FALSE(userSent);
+    }
+    {
+        ScriptedServer server([](ScriptSession& s) {
+            s.send("220 ready\r\n");
+            s.readLine();
+            s.send("hello there\r\n");
+            s.readLine(500);
+        });
+        TNMFTP ftp;
+        prepare(ftp, server.port());
+        EXPECT_THROW(ftp.Connect(), FTPException);
+        EXPECT_FALSE(ftp.Connected);
+    }
+}
+
+TEST(FtpReplies, UserAnsweredWith230NeedsNoPassword) {
+    std::vector<std::string> got;
+    ScriptedServer server([&](ScriptSession& s) {
+        s.send("220 ready\r\n");
+        got.push_back(s.readLine());
+        s.send("230 no password needed\r\n");
+        got.push_back(s.readLine());
+        s.send("221 bye\r\n");
+    });
+    TNMFTP ftp;
+    prepare(ftp, server.port());
+    ftp.Proxy = "";
+    ftp.Connect();
+    ftp.Disconnect();
+    EXPECT_EQ(got, (std::vector<std::string>{"USER u", "QUIT"}));
+}
+
+TEST(FtpTransfers, FinalErrorReplyIsAFailureNotASuccess) {
+    TempDir dir;
+    const std::string page = dir.file("index.html");
+    writeFile(page, "<HTML>page</HTML>");
+    std::string stored;
+    ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
+        if (line.starts_with("PORT")) {
+            s.send("200 ok\r\n");
+            s.openData(line);
+        } else if (line.starts_with("STOR")) {
+            s.send("150 go\r\n");
+            stored = s.receiveData();
+            s.closeData();
+            s.send("452 disk full\r\n");
+        } else {
+            s.send("200 ok\r\n");
+        }
+    }));
+    TNMFTP ftp;
+    prepare(ftp, server.port());
+    ftp.Connect();
+    bool success = false;
+    ftp.OnSuccess = [&](TCmdType) { success = true; };
+    try {
+        ftp.Upload(page, "index.html");
+        FAIL();
+    } catch (const FTPException& e) {
+        EXPECT_STREQ(e.what(), "452 disk full\r\n");
+    }
+    EXPECT_FALSE(success);
+    EXPECT_EQ(stored, "<HTML>page</HTML>");
+    EXPECT_FALSE(ftp.DataSocket);
+    ftp.Disconnect();
+}
+
+TEST(FtpTransfers, StrangerOnTheDataPortIsTurnedAway) {
+    std::string strangerGot = "unset";
+    std::string port;
+    int stranger = -1;
+    ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
+        if (line.starts_with("PORT")) {
+            s.send("200 ok\r\n");
+            port = line;
+            // Someone else on the machine connects first, from another address.
+            stranger = s.connectData(line, "127.0.0.2");
+        } else if (line == "LIST") {
+            s.send("150 listing\r\n");
+            if (stranger >= 0) {
+                char buf[16];
+                pollfd p{stranger, POLLIN, 0};
+                strangerGot = ::poll(&p, 1, 3000) == 1 && ::recv(stranger, buf, sizeof buf, 0) <= 0
+                                  ? "closed"
+                                  : "open";
+                ::close(stranger);
+            }
+            s.openData(port);
+            s.sendData("-rw-r--r-- 1 u g 5 Jan 1 00:00 index.html\r\n");
+            s.closeData();
+            s.send("226 done\r\n");
+        } else {
+            s.send("200 ok\r\n");
+        }
+    }));
+    TNMFTP ftp;
+    prepare(ftp, server.port());
+    ftp.Connect();
+    std::vector<std::string> items;
+    ftp.OnListItem = [&](const std::string& l) { items.push_back(l); };
+    ftp.List();
+    EXPECT_EQ(strangerGot, "closed");
+    EXPECT_EQ(items, (std::vector<std::string>{"-rw-r--r-- 1 u g 5 Jan 1 00:00 index.html"}));
+    ftp.Disconnect();
+}
+
+TEST(FtpTransfers, LastListingLineWithoutLineEndIsDelivered) {
+    ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
+        if (line.starts_with("PORT")) {
+            s.send("200 ok\r\n");
+            s.openData(line);
+        } else if (line == "LIST") {
+            s.send("150 listing\r\n");
+            s.sendData("a\r\nb\nlast");
+            s.closeData();
+            s.send("226 done\r\n");
+        } else {
+            s.send("200 ok\r\n");
+        }
+    }));
+    TNMFTP ftp;
+    prepare(ftp, server.port());
+    ftp.Connect();
+    std::vector<std::string> items;
+    ftp.OnListItem = [&](const std::string& l) { items.push_back(l); };
+    ftp.List();
+    // A line of two characters keeps its line end; the last line keeps its last letter.
+    EXPECT_EQ(items, (std::vector<std::string>{"a", "b\n", "last"}));
+    ftp.Disconnect();
+}
+
+TEST(FtpTransfers, ServerThatNeverConnectsBackTimesOut) {
+    ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
+        s.send(line == "LIST" ? "150 listing\r\n" : "200 ok\r\n");
+    }));
+    TNMFTP ftp;
+    prepare(ftp, server.port(), 400);
+    ftp.Connect();
+    EXPECT_THROW(ftp.List(), ESockError);
+    EXPECT_FALSE(ftp.DataSocket);
+}
+
+// A cancelled download leaves its "426" behind; the next command must get its own answer.
+TEST(FtpTransfers, CancelledTransferDoesNotShiftTheReplies) {
+    TempDir dir;
+    const std::string target = dir.file("index.html");
+    writeFile(target, "keep me");
+    ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
+        if (line.starts_with("PORT")) {
+            s.send("200 ok\r\n");
+            s.openData(line);
+        } else if (line.starts_with("RETR")) {
+            s.send("150 sending (100000 bytes)\r\n");
+            s.sendData(std::string(50000, 'x'));
+            // Stall; the client cancels; only later comes the reply for the transfer.
+            ::usleep(1500 * 1000);
+            s.closeData();
+            s.send("426 aborted\r\n");
+        } else {
+            s.send("250 " + line + "\r\n");
+        }
+    }));
+    TNMFTP ftp;
+    prepare(ftp, server.port());
+    ftp.Connect();
+    bool success = false;
+    ftp.OnSuccess = [&](TCmdType) { success = true; };
+    ftp.OnPacketRecvd = [&](QObject*) {
+        if (ftp.DataSocket && ftp.DataSocket->BytesRecvd >= 50000)
+            ftp.Abort();
+    };
+    EXPECT_THROW(ftp.Download("index.html", target), EAbortError);
+    EXPECT_FALSE(success);
+    EXPECT_EQ(readFile(target), "keep me");
+    ftp.OnSuccess = nullptr;
+    ftp.DoCommand("CWD docs");
+    EXPECT_EQ(ftp.LastReply, "250 CWD docs\r\n");
+    ftp.Disconnect();
+}
