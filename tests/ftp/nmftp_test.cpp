@@ -201,3 +201,18 @@ TEST(FtpClient, CommandsWithLineBreaksAreRefusedBeforeSending) {
         EXPECT_EQ(line.find("DELE"), std::string::npos);
     EXPECT_EQ(received.back(), "QUIT");
 }
+
+TEST_F(RealServerTest, AsciiModeAndDownloadUnderTheRemoteName) {
+    ftp.Connect();
+    ftp.SetTransferType(1); // TYPE A: the server keeps its own line ends
+    const std::string page = local.file("up.html");
+    writeFile(page, "<HTML>\r\n<!-INS-!>\r\n</HTML>\r\n");
+    ftp.Upload(page, "page.html");
+    EXPECT_EQ(readFile((root.path() / "page.html").string()), "<HTML>\n<!-INS-!>\n</HTML>\n");
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(local.path());
+    ftp.Download("page.html", ""); // into the current folder, under the remote name
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(readFile(local.file("page.html")), "<HTML>\r\n<!-INS-!>\r\n</HTML>\r\n");
+    ftp.Disconnect();
+}

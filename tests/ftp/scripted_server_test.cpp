@@ -258,3 +258,145 @@ TEST(FtpTransfers, CancelledTransferDoesNotShiftTheReplies) {
     EXPECT_EQ(ftp.LastReply, "250 CWD docs\r\n");
     ftp.Disconnect();
 }
+
+// The documented order of a download's events, and the proxy form of USER.
+TEST(FtpTransfers, DownloadEventOrderAndProxyLogIn) {
+    TempDir dir;
+    std::string user;
+    ScriptedServer server([&](ScriptSession& s) {
+        s.send("220 proxy ready\r\n");
+        user = s.readLine();
+        s.send("331 password\r\n");
+        s.readLine();
+        s.send("230 in\r\n");
+        const std::string port = s.readLine();
+        s.send("200 ok\r\n");
+        s.readLine(); // RETR
+        s.send("150-Opening data connection\r\n150 for page.html (10 bytes)\r\n");
+        s.openData(port);
+        s.sendData("0123456789");
+        s.closeData();
+        s.send("226 done\r\n");
+        s.readLine();
+        s.send("221 bye\r\n");
+    });
+    TNMFTP ftp;
+    ftp.Host = "ftp.example.net";
+    ftp.Proxy = "127.0.0.1";
+    ftp.ProxyPort = server.port();
+    ftp.UserID = "author";
+    ftp.Password = "secret";
+    ftp.TimeOut = 5000;
+    std::vector<std::string> events;
+    ftp.ReportLevel = 1;
+    ftp.OnStatus = [&](QObject*, const std::string& s) { events.push_back(s); };
+    ftp.OnTransactionStart = [&](QObject*) { events.push_back("<start>"); };
+    ftp.OnTransactionStop = [&](QObject*) { events.push_back("<stop>"); };
+    ftp.OnPacketRecvd = [&](QObject*) {
+        if (events.back() != "<packet>")
+            events.push_back("<packet>");
+    };
+    ftp.OnSuccess = [&](TCmdType t) { events.push_back("<success " + std::to_string(int(t)) + ">"); };
+    ftp.Connect();
+    EXPECT_EQ(user, "USER author@ftp.example.net");
+    events.clear();
+    ftp.Download("page.html", dir.file("page.html"));
+    EXPECT_EQ(readFile(dir.file("page.html")), "0123456789");
+    ASSERT_GE(events.size(), 10u);
+    EXPECT_TRUE(events[0].starts_with("PORT 127,0,0,1,"));
+    const std::vector<std::string> rest(events.begin() + 1, events.end());
+    EXPECT_EQ(rest, (std::vector<std::string>{
+                        "200 ok\r\n", "RETR page.html", "150-Opening data connection\r\n",
+                        "150 for page.html (10 bytes)\r\n", "<start>", "<packet>", "<stop>",
+                        "Received 10 Bytes", "226 done\r\n", "<success 8>"}));
+    ftp.Disconnect();
+}
+
+// The server ends a transfer with 426 (or drops out with 421): a failure, never a success.
+TEST(FtpTransfers, ServerAbortEndsTheTransferAsAFailure) {
+    for (const std::string reply : {"426 Connection closed; transfer aborted.\r\n", "421 Service closing\r\n"}) {
+        TempDir dir;
+        const std::string target = dir.file("index.html");
+        writeFile(target, "keep me");
+        ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
+            if (line.starts_with("PORT")) {
+                s.send("200 ok\r\n");
+                s.openData(line);
+            } else if (line.starts_with("RETR")) {
+                s.send("150 sending\r\n");
+                s.sendData("partial");
+                s.send(reply);
+                ::usleep(100 * 1000);
+                s.closeData();
+            } else {
+                s.send("200 ok\r\n");
+            }
+        }));
+        TNMFTP ftp;
+        prepare(ftp, server.port());
+        ftp.Connect();
+        bool success = false;
+        ftp.OnSuccess = [&](TCmdType) { success = true; };
+        try {
+            ftp.Download("index.html", target);
+            ADD_FAILURE() << "no failure for " << reply;
+        } catch (const FTPException& e) {
+            EXPECT_EQ(e.what(), reply);
+        } catch (const std::exception& e) {
+            // Cancelled before the data arrived: the socket layer's abort.
+            EXPECT_STREQ(e.what(), "Socket send aborted") << reply;
+        }
+        EXPECT_FALSE(success) << reply;
+        EXPECT_EQ(readFile(target), "keep me");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    }
+}
+
+TEST(FtpReplies, BytewiseRepliesAndOverlongLines) {
+    ScriptedServer server([&](ScriptSession& s) {
+        for (char c : std::string("220-one\r\n220 two\r\n")) {
+            s.send(std::string(1, c));
+            ::usleep(200);
+        }
+        s.readLine();
+        for (char c : std::string("230 logged in\r\n"))
+            s.send(std::string(1, c));
+        s.readLine();
+        s.send("200 " + std::string(2 << 20, 'x')); // no line end within the limit
+        s.readLine(1000);
+    });
+    TNMFTP ftp;
+    prepare(ftp, server.port());
+    ftp.Connect();
+    EXPECT_EQ(ftp.LastReply, "230 logged in\r\n");
+    try {
+        ftp.DoCommand("NOOP");
+        FAIL();
+    } catch (const ESockError& e) {
+        EXPECT_STREQ(e.what(), "Line too long");
+    }
+}
+
+TEST(FtpReplies, RefusedLogInIsReportedEvenWhenQuitFails) {
+    ScriptedServer server([&](ScriptSession& s) {
+        s.send("220 ready\r\n");
+        s.readLine();
+        s.send("331 password\r\n");
+        s.readLine();
+        s.send("530 Login incorrect.\r\n");
+        s.readLine(); // QUIT
+        s.send("500 What?\r\n");
+    });
+    TNMFTP ftp;
+    prepare(ftp, server.port());
+    bool failedEvent = false;
+    ftp.OnConnectionFailed = [&](QObject*) { failedEvent = true; };
+    try {
+        ftp.Connect();
+        FAIL();
+    } catch (const FTPException& e) {
+        EXPECT_STREQ(e.what(), "530 Login incorrect.\r\n");
+    }
+    EXPECT_TRUE(failedEvent);
+    EXPECT_FALSE(ftp.Connected);
+}
