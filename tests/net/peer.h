@@ -82,7 +82,12 @@ inline std::uint16_t localPort(int fd) {
 // A peer that accepts one connection and runs script on it; closes everything when done.
 class Peer {
 public:
-    explicit Peer(std::function<void(int fd)> script) : listener_(listenOn(0)), port_(localPort(listener_)) {
+    // receiveBuffer > 0 shrinks the accepted socket's receive buffer, so a peer that stops
+    // reading soon stops the sender.
+    explicit Peer(std::function<void(int fd)> script, int receiveBuffer = 0)
+        : listener_(listenOn(0)), port_(localPort(listener_)) {
+        if (receiveBuffer > 0)
+            ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         thread_ = std::thread([this, script = std::move(script)] {
             int fd = ::accept(listener_, nullptr, nullptr);
             if (fd >= 0) {

@@ -454,3 +454,15 @@ TEST(SocketLifetime, DestroyedDuringItsOwnWait) {
     QTimer::singleShot(10, [&] { delete owner; });
     EXPECT_THROW(t->ReadLn(), EAbortError);
 }
+
+TEST(SocketRead, ACloseAfterACancelIsStillSeen) {
+    Peer peer([](int fd) { recvLine(fd); });
+    TPowersock s;
+    connectTo(s, peer.port());
+    QTimer::singleShot(10, [&] { s.Cancel(); });
+    EXPECT_THROW(s.ReadLn(), EAbortError);
+    s.Canceled = false;
+    s.Writeln("bye"); // the peer leaves
+    s.TimeOut = 5000; // were the notifications off, this would end in a time-out
+    EXPECT_EQ(errorOf([&] { s.ReadLn(); }), "Connection closed by peer");
+}

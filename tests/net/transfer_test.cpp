@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <random>
 
 using namespace quillet::net;
@@ -168,24 +169,48 @@ TEST(SocketFiles, AHandlerThatPumpsMessagesDoesNotStallTheTransfer) {
     EXPECT_TRUE(received == content);
 }
 
-TEST(SocketFiles, AStalledDownloadTimesOut) {
+TEST(SocketFiles, StalledTransfersTimeOut) {
     TempDir dir;
-    Peer peer([](int fd) {
-        sendAll(fd, "some");
-        recvBytes(fd, 1 << 20);
-    });
-    TPowersock s;
-    connectTo(s, peer.port());
-    s.TimeOut = 100;
-    EXPECT_EQ([&]() -> std::string {
+    auto timeoutOf = [](const std::function<void()>& f) -> std::string {
         try {
-            s.CaptureFile(dir.file("stalled"));
+            f();
         } catch (const ESockError& e) {
             return e.what();
         }
-        return "";
-    }(), "Connection Timed out");
-    EXPECT_EQ(readFile(dir.file("stalled")), "some");
+        return "(no time-out)";
+    };
+    {
+        Peer peer([](int fd) {
+            sendAll(fd, "some");
+            recvBytes(fd, 1 << 20);
+        });
+        TPowersock s;
+        connectTo(s, peer.port());
+        s.TimeOut = 100;
+        EXPECT_EQ(timeoutOf([&] { s.CaptureFile(dir.file("stalled")); }), "Connection Timed out");
+        EXPECT_EQ(readFile(dir.file("stalled")), "some");
+    }
+    {
+        // The peer takes nothing: once the buffers are full the upload makes no progress.
+        writeFile(dir.file("big"), randomBytes(kLargeFile));
+        Peer peer(
+            [](int fd) {
+                pollfd gone{fd, POLLRDHUP, 0};
+                ::poll(&gone, 1, -1);
+            },
+            4096);
+        TPowersock s;
+        connectTo(s, peer.port());
+        s.TimeOut = 100;
+        EXPECT_EQ(timeoutOf([&] { s.SendFile(dir.file("big")); }), "Connection Timed out");
+        EXPECT_FALSE(s.Transferring);
+    }
+    {
+        TPowersock s;
+        s.Listen(true);
+        s.TimeOut = 100;
+        EXPECT_EQ(timeoutOf([&] { s.Accept(); }), "Connection Timed out");
+    }
 }
 
 TEST(SocketListen, AcceptsAConnectionAndAdoptsIt) {
