@@ -1,0 +1,119 @@
+// Upload, download and connect-LIST-QUIT cycles through TNMFTP against curl in active mode
+// (curl -P -), both against the same pyftpdlib on loopback in the same invocation.
+#include <QCoreApplication>
+#include <algorithm>
+#include <chrono>
+#include <vector>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "../tests/ftp/ftp_servers.h"
+#include "net/NMFtp.h"
+
+using namespace quillet::net;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+double seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double timeCommand(const std::string& command) {
+    const auto start = Clock::now();
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "failed: %s\n", command.c_str());
+        std::exit(1);
+    }
+    return seconds(start);
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void connect(TNMFTP& ftp, const quillet::testing::PyFtpServer& server) {
+    ftp.Host = "127.0.0.1";
+    ftp.Port = server.port();
+    ftp.UserID = server.user();
+    ftp.Password = server.password();
+    ftp.TimeOut = 60000;
+    ftp.Connect();
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const std::filesystem::path dir = argc > 1 ? argv[1] : "/tmp";
+    const std::size_t megabytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 200;
+    const int cycles = argc > 3 ? std::atoi(argv[3]) : 20;
+    const auto root = dir / "root";
+    std::filesystem::create_directories(root);
+    const std::string file = (dir / "payload.bin").string();
+    {
+        std::ofstream out(file, std::ios::binary);
+        std::string block(1 << 20, '\0');
+        for (std::size_t i = 0; i < block.size(); ++i)
+            block[i] = static_cast<char>((i * 2654435761u) >> 13);
+        for (std::size_t i = 0; i < megabytes; ++i)
+            out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+    quillet::testing::PyFtpServer server(root);
+    const std::string url = "ftp://" + server.user() + ":" + server.password() + "@127.0.0.1:" +
+                            std::to_string(server.port()) + "/";
+    const std::string curl = "curl -s -S -P - ";
+
+    // Upload and download, TYPE I on both sides; the median of a few rounds each.
+    const int rounds = 3;
+    std::vector<double> curlUps, curlDowns, ourUps, ourDowns;
+    TNMFTP ftp;
+    connect(ftp, server);
+    ftp.SetTransferType(2);
+    for (int r = 0; r < rounds; ++r) {
+        curlUps.push_back(timeCommand(curl + "-T '" + file + "' '" + url + "curl.bin'"));
+        curlDowns.push_back(
+            timeCommand(curl + "-o '" + (dir / "curl-back.bin").string() + "' '" + url + "curl.bin'"));
+        auto start = Clock::now();
+        ftp.Upload(file, "ours.bin");
+        ourUps.push_back(seconds(start));
+        start = Clock::now();
+        ftp.Download("ours.bin", (dir / "ours-back.bin").string());
+        ourDowns.push_back(seconds(start));
+    }
+    ftp.Disconnect();
+    if (std::filesystem::file_size(dir / "ours-back.bin") != megabytes << 20) {
+        std::fprintf(stderr, "download incomplete\n");
+        return 1;
+    }
+    const double curlUp = median(curlUps), curlDown = median(curlDowns);
+    const double ourUp = median(ourUps), ourDown = median(ourDowns);
+
+    // Connect, LIST, QUIT.
+    auto start = Clock::now();
+    for (int i = 0; i < cycles; ++i)
+        timeCommand(curl + "-o /dev/null '" + url + "'");
+    const double curlCycles = seconds(start);
+    start = Clock::now();
+    for (int i = 0; i < cycles; ++i) {
+        TNMFTP c;
+        connect(c, server);
+        int items = 0;
+        c.OnListItem = [&items](const std::string&) { ++items; };
+        c.List();
+        c.Disconnect();
+        if (items < 2) {
+            std::fprintf(stderr, "listing incomplete\n");
+            return 1;
+        }
+    }
+    const double ourCycles = seconds(start);
+
+    std::printf("%zu MB: upload curl %.2fs ours %.2fs; download curl %.2fs ours %.2fs; "
+                "%d cycles curl %.2fs ours %.2fs\n",
+                megabytes, curlUp, ourUp, curlDown, ourDown, cycles, curlCycles, ourCycles);
+    std::printf("ftp: upload_vs_curl=%.2f download_vs_curl=%.2f cycle_vs_curl=%.2f\n",
+                ourUp / curlUp, ourDown / curlDown, ourCycles / curlCycles);
+}
