@@ -183,18 +183,11 @@ void AsyncSocket::onReadable() {
     }
     if (state_ != State::Connected)
         return arm();
-    // Data first, then the close: a peek tells which one is due without consuming anything.
-    char probe;
-    ssize_t n = ::recv(fd_, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (n > 0) {
-        readArmed_ = false;
-        arm();
-        post(FD_READ, 0);
-    } else if (n == 0) {
-        postClose(0);
-    } else if (errno != EAGAIN && errno != EINTR) {
-        postClose(winsockErrorFromErrno(errno));
-    }
+    // Data or the end of it: the recv that FD_READ leads to tells which, and posts FD_CLOSE
+    // behind the data that preceded it.
+    readArmed_ = false;
+    arm();
+    post(FD_READ, 0);
 }
 
 void AsyncSocket::onWritable() {
@@ -264,6 +257,8 @@ ssize_t AsyncSocket::recv(char* buffer, std::size_t length) {
     ssize_t n = ::recv(fd_, buffer, length, 0);
     int err = errno;
     readArmed_ = true;
+    if (n == 0 && length > 0)
+        postClose(0);
     arm();
     if (n >= 0)
         return n;
