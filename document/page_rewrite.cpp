@@ -73,6 +73,14 @@ void PageRewrite::commit() {
     syncFolder(folderOf(page_));
 }
 
+void installPage(const std::string& page, const std::string& replacement) {
+    syncFile(replacement);
+    if (fileExists(page))
+        backUpPage(page, bakFileOf(page));
+    renameFile(replacement, page);
+    syncFolder(folderOf(page));
+}
+
 void backUpPage(const std::string& page, const std::string& backup) {
     std::string temp = uniqueSibling(backup);
     int err = injectedFault(FileError::Step::Link, page);

@@ -59,6 +59,10 @@ private:
 // renamed over `backup`, or a synced copy where the file system has no hard links.
 void backUpPage(const std::string& page, const std::string& backup);
 
+// Makes a complete file the page the way a rewrite does: the page as it was (if there is one)
+// becomes the backup, and the file is renamed over the page in one step.
+void installPage(const std::string& page, const std::string& replacement);
+
 // Exchanges two files' names in one step where the file system can; otherwise with three
 // renames through a temporary name. Returns true when the exchange was atomic.
 bool exchangeFiles(const std::string& a, const std::string& b);

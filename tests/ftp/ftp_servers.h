@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <mutex>
+#include <vector>
 #include <netinet/in.h>
 #include <poll.h>
 #include <regex>
@@ -22,8 +24,9 @@ namespace quillet::testing {
 // pyftpdlib serving `root` with one user; the port is the free one it picked.
 class PyFtpServer {
 public:
+    // With `logCommands` the server logs every command it receives (see commands()).
     PyFtpServer(const std::filesystem::path& root, std::string user = "author",
-                std::string password = "secret")
+                std::string password = "secret", bool logCommands = false)
         : user_(std::move(user)), password_(std::move(password)) {
         int err[2];
         if (::pipe(err) != 0)
@@ -33,9 +36,9 @@ public:
             ::dup2(err[1], 2);
             ::close(err[0]);
             ::close(err[1]);
-            ::execl("/usr/bin/python3", "python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", "0",
-                    "-w", "-d", root.c_str(), "-u", user_.c_str(), "-P", password_.c_str(),
-                    static_cast<char*>(nullptr));
+            ::execl("/usr/bin/python3", "python3", "-m", "pyftpdlib", logCommands ? "-D" : "-w", "-i",
+                    "127.0.0.1", "-p", "0", "-w", "-d", root.c_str(), "-u", user_.c_str(), "-P",
+                    password_.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(err[1]);
@@ -55,8 +58,10 @@ public:
         // Keep reading its log so it never blocks on a full pipe; the tests look at commands.
         reader_ = std::thread([this] {
             char buf[1024];
-            while (std::fgets(buf, sizeof buf, log_))
+            while (std::fgets(buf, sizeof buf, log_)) {
+                std::lock_guard lock(mutex_);
                 logText_ += buf;
+            }
         });
     }
     ~PyFtpServer() {
@@ -66,6 +71,17 @@ public:
         std::fclose(log_);
     }
     int port() const { return port_; }
+    // The commands the server has received so far, in order (PASS shows as "PASS ******").
+    std::vector<std::string> commands() const {
+        std::lock_guard lock(mutex_);
+        std::vector<std::string> result;
+        std::size_t at = 0;
+        while ((at = logText_.find("] <- ", at)) != std::string::npos) {
+            at += 5;
+            result.push_back(logText_.substr(at, logText_.find('\n', at) - at));
+        }
+        return result;
+    }
     const std::string& user() const { return user_; }
     const std::string& password() const { return password_; }
 
@@ -75,6 +91,7 @@ private:
     FILE* log_ = nullptr;
     int port_ = 0;
     std::thread reader_;
+    mutable std::mutex mutex_;
     std::string logText_;
 };
 
