@@ -113,9 +113,10 @@ void TFormQuillet::SpeedButtonFontClick() {
 
 void TFormQuillet::SpeedButtonTtlFontClick() {
     auto dialog = std::make_unique<TFormFont>(this);
-    // The title colour is held red first; the dialog holds the chooser's order.
-    dialog->setChoice({TitleBold, TitleItalic, doc::ColorToHtml(static_cast<std::uint32_t>(TitleColor)),
-                       TitleSize});
+    // The title colour is held red first; the dialog holds the chooser's order. A colour below 1
+    // is none (a recalled page may hold any number), and must not come back from OK as white.
+    const std::uint32_t color = TitleColor >= 1 ? static_cast<std::uint32_t>(TitleColor) : 0;
+    dialog->setChoice({TitleBold, TitleItalic, doc::ColorToHtml(color), TitleSize});
     if (dialog->exec() != QDialog::Accepted)
         return;
     const markup::FontChoice choice = dialog->choice();

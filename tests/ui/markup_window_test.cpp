@@ -226,6 +226,11 @@ TEST_F(MarkupWindowTest, TitleStyleIsKeptAndSavedInTheTitleRecord) {
     writeFile(page, "<!-INS-!>\r\n");
     window.EditHtml->setText(QString::fromStdString(page));
 
+    window.TitleColor = -1; // no colour, as a recalled title may have it
+    whenModal<TFormFont>([](TFormFont* d) { d->ButtonOk->click(); });
+    window.SpeedButtonTtlFont->click();
+    EXPECT_EQ(window.TitleColor, 0);
+
     whenModal<TFormFont>([this](TFormFont* d) {
         d->CheckBoxBold->setChecked(true);
         prompter.colors = {QColor(255, 0, 0)};
