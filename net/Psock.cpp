@@ -350,6 +350,7 @@ void TPowersock::Dispatch(const Message& m) {
         case FD_CONNECT:
             if (LastEventOk) {
                 Connected = true;
+                connectCompleted_ = true;
                 noteProgress();
                 if (OnConnect)
                     OnConnect(this);
@@ -607,6 +608,7 @@ void TPowersock::Connect() {
     RemoteAddress.sin_port = htons(static_cast<std::uint16_t>(Proxy.empty() ? Port : ProxyPort));
     AsyncDone = false;
     LastEventOk = true;
+    connectCompleted_ = false;
     closeError_ = 0;
     peerClosed_ = false;
     if (socket_->connect(RemoteAddress) != 0) {
@@ -618,10 +620,12 @@ void TPowersock::Connect() {
         }
     }
     TimerOn();
-    waitFor([this] { return Connected || TimedOut || !LastEventOk; });
+    // Completion is an event, not the state: a peer that answers and closes at once may have
+    // taken Connected back within the same round.
+    waitFor([this] { return connectCompleted_ || TimedOut || !LastEventOk; });
     TimerOff();
     // A completion handled in the same round as the time-out wins.
-    if (Connected) {
+    if (connectCompleted_) {
         TimedOut = false;
         return;
     }

@@ -254,6 +254,7 @@ private:
     int closeError_ = 0;     // error of the peer's close (a reset), 0 for a graceful one
     bool peerClosed_ = false;
     bool transferWait_ = false;
+    bool connectCompleted_ = false; // FD_CONNECT without error arrived for the running Connect
     QElapsedTimer lastProgress_;
 };
 

@@ -236,7 +236,8 @@ int AsyncSocket::connect(const sockaddr_in& address) {
         state_ = State::Connecting;
         arm();
     }
-    return fail(err);
+    // EAGAIN from connect means no local port is free; it must not pass for "under way".
+    return fail(err == EAGAIN ? EADDRNOTAVAIL : err);
 }
 
 ssize_t AsyncSocket::send(const char* data, std::size_t length) {
