@@ -359,6 +359,7 @@ void TPowersock::Dispatch(const Message& m) {
         case FD_CLOSE: {
             bool stored = false;
             char buffer[kBlockSize];
+            std::shared_ptr<bool> alive = alive_;
             // The bytes that came with the close; they count like all others.
             while (!Canceled) {
                 ssize_t n = socket_->recv(buffer, sizeof buffer);
@@ -366,12 +367,14 @@ void TPowersock::Dispatch(const Message& m) {
                     break;
                 storeReceived(buffer, static_cast<std::size_t>(n));
                 stored = true;
+                if (!*alive)
+                    return; // a handler destroyed us
             }
             closeError_ = error;
             peerClosed_ = true;
             Connected = false;
             RequestCloseSocket();
-            if (stored && OnDataArrived)
+            if (*alive && stored && OnDataArrived)
                 OnDataArrived(this);
             break;
         }
@@ -430,13 +433,18 @@ void TPowersock::ReadToStream() {
     readBusy_ = true;
     HandlerBusy = true;
     bool arrived = false;
+    std::shared_ptr<bool> alive = alive_;
+    // Every way out, unless an event handler destroyed us on the way.
     auto finish = [&] {
+        if (!*alive)
+            return false;
         readBusy_ = false;
         HandlerBusy = writeBusy_;
         if (readPending_) {
             readPending_ = false;
             postToSelf(WM_READMORE);
         }
+        return true;
     };
     try {
         StatusMessage(StatusStep, Cons_Msg_ReadToStream);
@@ -451,15 +459,14 @@ void TPowersock::ReadToStream() {
                 noteProgress();
             arrived = true;
             storeReceived(buffer, static_cast<std::size_t>(n));
-            if (static_cast<std::size_t>(n) == kBlockSize)
+            if (*alive && static_cast<std::size_t>(n) == kBlockSize)
                 postToSelf(WM_READMORE);
         }
     } catch (...) {
         finish();
         throw;
     }
-    finish();
-    if (arrived && OnDataArrived)
+    if (finish() && arrived && OnDataArrived)
         OnDataArrived(this);
 }
 
@@ -470,7 +477,10 @@ void TPowersock::WriteFromStream() {
     }
     writeBusy_ = true;
     HandlerBusy = true;
+    std::shared_ptr<bool> alive = alive_;
     auto finish = [&] {
+        if (!*alive)
+            return;
         writeBusy_ = false;
         HandlerBusy = readBusy_;
         if (writePending_) {
@@ -655,8 +665,12 @@ void TPowersock::RequestCloseSocket() {
     // Queued bytes belong to the connection that is gone; they must not reach the next one.
     sendQueue_.clear();
     sendHead_ = 0;
-    if (!destroying_ && OnDisconnect)
+    if (!destroying_ && OnDisconnect) {
+        std::shared_ptr<bool> alive = alive_;
         OnDisconnect(this);
+        if (!*alive)
+            return;
+    }
     if (!NoReopen && !socket_) {
         int closeError = closeError_;
         bool peerClosed = peerClosed_;

@@ -466,3 +466,21 @@ TEST(SocketRead, ACloseAfterACancelIsStillSeen) {
     s.TimeOut = 5000; // were the notifications off, this would end in a time-out
     EXPECT_EQ(errorOf([&] { s.ReadLn(); }), "Connection closed by peer");
 }
+
+TEST(SocketLifetime, DestroyedByItsOwnEventHandlerDuringAWait) {
+    struct Case {
+        const char* name;
+        std::function<void(TPowersock*, std::function<void()>)> install;
+    } cases[] = {
+        {"OnDisconnect", [](TPowersock* s, std::function<void()> kill) { s->OnDisconnect = [kill](QObject*) { kill(); }; }},
+        {"OnDataArrived", [](TPowersock* s, std::function<void()> kill) { s->OnDataArrived = [kill](QObject*) { kill(); }; }},
+    };
+    for (const auto& c : cases) {
+        Peer peer([](int fd) { sendAll(fd, "no line end"); });
+        auto* owner = new QObject;
+        auto* s = new TPowersock(owner);
+        connectTo(*s, peer.port());
+        c.install(s, [owner] { delete owner; });
+        EXPECT_THROW(s->ReadLn(), EAbortError) << c.name;
+    }
+}
