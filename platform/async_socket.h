@@ -82,7 +82,8 @@ public:
     int connect(const sockaddr_in& address);
     // Bytes accepted, or -1. Would-block arms FD_WRITE; a hard error posts FD_CLOSE with it.
     ssize_t send(const char* data, std::size_t length);
-    // Bytes read (0 at the end), or -1. Re-arms FD_READ; a hard error posts FD_CLOSE with it.
+    // Bytes read (0 at the end), or -1. Re-arms FD_READ; the end of the data posts FD_CLOSE,
+    // a hard error FD_CLOSE with that error.
     ssize_t recv(char* buffer, std::size_t length);
     int bind(const sockaddr_in& address);
     int listen(int backlog);
