@@ -7,6 +7,7 @@
 
 #include "document/file_io.h"
 #include "platform/file_errors.h"
+#include "platform/folder_dialog.h"
 #include "platform/open_dialog.h"
 
 namespace quillet::platform {
@@ -76,6 +77,14 @@ public:
         if (!chosen.isValid())
             return std::nullopt;
         return chosen;
+    }
+
+    std::optional<QString> chooseFolder(QWidget* parent, const QString& title,
+                                        const QString& startFolder) override {
+        FolderDialog box(parent, title, startFolder);
+        if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
+            return std::nullopt;
+        return box.selectedFiles().first();
     }
 };
 

@@ -29,6 +29,9 @@ public:
     virtual std::optional<QString> chooseOpenFile(QWidget* parent, const OpenDialog& dialog) = 0;
     // The colour chooser, starting on the given colour; nothing on Cancel.
     virtual std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) = 0;
+    // The folder chooser, which can create a folder; the chosen folder, or nothing on Cancel.
+    virtual std::optional<QString> chooseFolder(QWidget* parent, const QString& title,
+                                                const QString& startFolder) = 0;
 };
 
 // The prompter in use: Qt's message boxes unless a test installed its own.

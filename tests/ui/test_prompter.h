@@ -28,6 +28,8 @@ public:
     std::vector<platform::OpenDialog> fileDialogs;
     std::deque<std::optional<QColor>> colors;
     std::vector<QColor> colorStarts;
+    std::deque<std::optional<QString>> folders;
+    std::vector<std::pair<QString, QString>> folderDialogs; // title, starting folder
 
     platform::Answer confirm(QWidget*, const QString& text, platform::Buttons buttons) override {
         asked.push_back({Asked::Confirm, text, buttons});
@@ -49,6 +51,10 @@ public:
     std::optional<QColor> chooseColor(QWidget*, const QColor& initial) override {
         colorStarts.push_back(initial);
         return next(colors);
+    }
+    std::optional<QString> chooseFolder(QWidget*, const QString& title, const QString& start) override {
+        folderDialogs.emplace_back(title, start);
+        return next(folders);
     }
 
 private:

@@ -1,0 +1,312 @@
+#include "dialogs/UnitLogin.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <functional>
+#include <stdexcept>
+
+#include "platform/codepage.h"
+#include "platform/prompter.h"
+#include "platform/settings_path.h"
+
+namespace quillet::ui {
+
+namespace {
+constexpr int kWidth = 262;
+constexpr int kListHeight = 108;
+constexpr int kPanelHeight = 292;
+constexpr int kLabelX = 8;
+constexpr int kEditX = 92;
+constexpr int kEditWidth = 156;
+constexpr int kRowHeight = 21;
+
+// Reports the presses the dialog reacts to; the list does its own work first, as a click
+// selects before the dialog looks at the selection.
+class SiteListBox : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+    std::function<void(Qt::MouseButton)> onMouseDown;
+    std::function<void(int key)> onKeyDown;
+    std::function<void()> onKeyMoved;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        QListWidget::mousePressEvent(event);
+        onMouseDown(event->button());
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        onKeyDown(event->key());
+        if (event->key() == Qt::Key_Escape)
+            return; // handled: the dialog must not see it a second time
+        const QList<QListWidgetItem*> before = selectedItems();
+        QListWidget::keyPressEvent(event); // arrows, Home, End, Space, typed initials
+        if (selectedItems() != before)
+            onKeyMoved();
+    }
+};
+
+// A field as the settings file and the server get it. A character the code page cannot hold
+// is refused instead of being sent as something else.
+std::string fieldBytes(const QLineEdit* edit) {
+    if (auto bytes = platform::cp932().encodeStrict(edit->text()))
+        return *std::move(bytes);
+    throw std::runtime_error(
+        QStringLiteral("「%1」に Shift-JIS で表せない文字があります").arg(edit->accessibleName()).toStdString());
+}
+
+// A value from the file. Bytes that are not CP932 (a file edited in another code page) show as
+// U+FFFD, which fieldBytes refuses, so they are never sent or stored in place of the original.
+QString shown(const std::string& bytes) {
+    if (auto text = platform::cp932().decode(bytes))
+        return *std::move(text);
+    QString text;
+    for (unsigned char c : bytes)
+        text += c < 0x80 ? QChar(c) : QChar(QChar::ReplacementCharacter);
+    return text;
+}
+} // namespace
+
+TFormLogin::TFormLogin(QWidget* owner) : TFormLogin(owner, platform::settingsFilePath()) {}
+
+TFormLogin::TFormLogin(QWidget* owner, QString settingsPath)
+    : QDialog(owner), settingsPath_(std::move(settingsPath)) {
+    setObjectName(QStringLiteral("FormLogin"));
+    setWindowTitle(QStringLiteral("接続先をｸﾘｯｸしてください or ESC"));
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setModal(true);
+    if (owner)
+        setFont(owner->font()); // a window does not inherit its owner's font by itself
+
+    auto* list = new SiteListBox(this);
+    ListBox1 = list;
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setGeometry(0, 0, kWidth, kListHeight);
+    list->onMouseDown = [this](Qt::MouseButton button) { ListBox1MouseDown(button); };
+    list->onKeyDown = [this](int key) { ListBox1KeyDown(key); };
+    list->onKeyMoved = [this] { fillFields(selectedRow()); };
+
+    ScrollBox1 = new QScrollArea(this);
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setGeometry(0, kListHeight, kWidth, kPanelHeight);
+    ScrollBox1->setWidgetResizable(true);
+    auto* panel = new QWidget;
+    ScrollBox1->setWidget(panel);
+
+    auto label = [panel](const QString& text, int x, int y) {
+        auto* l = new QLabel(text, panel);
+        l->move(x, y + 3);
+        l->adjustSize();
+        return l;
+    };
+    auto edit = [&](const char* name, const QString& caption, int y, int width) {
+        auto* e = new QLineEdit(panel);
+        e->setObjectName(QLatin1String(name));
+        e->setAccessibleName(caption);
+        e->setGeometry(kEditX, y, width, kRowHeight);
+        label(caption, kLabelX, y)->setBuddy(e);
+        return e;
+    };
+    auto check = [panel](const char* name, const QString& caption, int x, int y) {
+        auto* c = new QCheckBox(caption, panel);
+        c->setObjectName(QLatin1String(name));
+        c->move(x, y);
+        c->adjustSize();
+        return c;
+    };
+    auto button = [panel](const char* name, const QString& caption, const QRect& geometry) {
+        auto* b = new QPushButton(caption, panel);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(geometry);
+        return b;
+    };
+
+    EditTITLE = edit("EditTITLE", QStringLiteral("名称"), 8, kEditWidth);
+    EditHost = edit("EditHost", QStringLiteral("ﾎｽﾄ・ｱﾄﾞﾚｽ"), 33, kEditWidth);
+    EditPort = edit("EditPort", QStringLiteral("ﾎﾟｰﾄ"), 58, 48);
+    label(QStringLiteral("(通常はこのまま)"), kEditX + 56, 58);
+    EditUser = edit("EditUser", QStringLiteral("ﾕｰｻﾞｰ名"), 83, kEditWidth);
+    EditPassword = edit("EditPassword", QStringLiteral("ﾊﾟｽﾜｰﾄﾞ"), 108, 104);
+    EditPassword->setEchoMode(QLineEdit::Password);
+    EditPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*"
+    SavePasswd = check("SavePasswd", QStringLiteral("保存"), kEditX + 112, 110);
+
+    auto* divider = new QFrame(panel);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Sunken);
+    divider->setGeometry(4, 136, kEditX + kEditWidth, 2);
+    label(QStringLiteral("以降は必要に応じて設定してください"), kLabelX, 138);
+
+    EditHome = edit("EditHome", QStringLiteral("ﾛｰｶﾙ･ﾎｰﾑ"), 160, kEditWidth - 30);
+    ButtonDir = button("ButtonDir", QStringLiteral("..."), QRect(kEditX + kEditWidth - 26, 160, 26, kRowHeight));
+    UseProxy = check("UseProxy", QStringLiteral("ﾌﾟﾛｸｼ経由"), kLabelX, 186);
+    EditProxy = edit("EditProxy", QStringLiteral("ﾌﾟﾛｸｼ･ｱﾄﾞﾚｽ"), 208, kEditWidth);
+    EditProxyPort = edit("EditProxyPort", QStringLiteral("ﾌﾟﾛｸｼ･ﾎﾟｰﾄ"), 233, 48);
+
+    constexpr int kButtonWidth = 56, kButtonGap = 6, kButtonY = 260;
+    auto rowButton = [&](const char* name, const QString& caption, int i) {
+        return button(name, caption, QRect(kLabelX + i * (kButtonWidth + kButtonGap), kButtonY, kButtonWidth, 25));
+    };
+    ButtonOK = rowButton("ButtonOK", QStringLiteral("接続"), 0);
+    ButtonADD = rowButton("ButtonADD", QStringLiteral("追加"), 1);
+    ButtonDEL = rowButton("ButtonDEL", QStringLiteral("削除"), 2);
+    ButtonNG = rowButton("ButtonNG", QStringLiteral("取消"), 3);
+    ButtonOK->setDefault(true);
+
+    QWidget* order[] = {ListBox1, EditTITLE, EditHost, EditPort, EditUser, EditPassword, SavePasswd,
+                        EditHome, ButtonDir, UseProxy, EditProxy, EditProxyPort,
+                        ButtonOK, ButtonADD, ButtonDEL, ButtonNG};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(ButtonOK, &QPushButton::clicked, this, &TFormLogin::accept);
+    connect(ButtonNG, &QPushButton::clicked, this, &TFormLogin::reject);
+    connect(ButtonADD, &QPushButton::clicked, this, [this] { platform::runCommand(this, [this] { ButtonADDClick(); }); });
+    connect(ButtonDEL, &QPushButton::clicked, this, [this] { ButtonDELClick(); });
+    connect(ButtonDir, &QPushButton::clicked, this, [this] { ButtonDirClick(); });
+
+    FormCreate();
+    // Centred on the screen at the size FormCreate chose.
+    if (QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+TFormLogin::~TFormLogin() = default;
+
+bool TFormLogin::panelShown() const { return !ScrollBox1->isHidden(); }
+
+void TFormLogin::showPanel(bool shown) {
+    ScrollBox1->setVisible(shown);
+    setFixedSize(kWidth, kListHeight + (shown ? kPanelHeight : 0));
+}
+
+void TFormLogin::FormCreate() {
+    showPanel(false);
+    for (QLineEdit* e : {EditTITLE, EditHost, EditUser, EditPassword, EditHome, EditProxy, EditProxyPort})
+        e->clear();
+    EditPort->setText(QStringLiteral("21"));
+    SavePasswd->setChecked(true);
+    UseProxy->setChecked(false);
+
+    sites_.clear();
+    ListBox1->clear();
+    try {
+        sites_ = doc::loadSiteList(QFile::encodeName(settingsPath_).toStdString());
+    } catch (...) {
+        // Closing would replace the file with an empty list: leave it for the user to repair.
+        readFailed_ = true;
+        platform::showException(this, std::current_exception());
+    }
+    for (const doc::SiteEntry& site : sites_)
+        ListBox1->addItem(shown(site.title));
+    if (sites_.empty())
+        showPanel(true); // the fields for a first site show at once
+}
+
+int TFormLogin::selectedRow() const {
+    const QList<QListWidgetItem*> items = ListBox1->selectedItems();
+    return items.isEmpty() ? -1 : ListBox1->row(items.first());
+}
+
+void TFormLogin::fillFields(int row) {
+    if (row < 0)
+        return;
+    const doc::SiteEntry& site = sites_[static_cast<std::size_t>(row)];
+    EditTITLE->setText(shown(site.title));
+    EditHost->setText(shown(site.host));
+    EditPort->setText(shown(site.port));
+    EditUser->setText(shown(site.user));
+    EditPassword->setText(shown(site.password));
+    EditHome->setText(shown(site.home));
+    EditProxy->setText(shown(site.proxy));
+    EditProxyPort->setText(shown(site.proxyPort));
+    SavePasswd->setChecked(!site.password.empty());
+    UseProxy->setChecked(!site.proxy.empty() || !site.proxyPort.empty());
+}
+
+void TFormLogin::ListBox1MouseDown(Qt::MouseButton button) {
+    if (button != Qt::LeftButton)
+        return;
+    showPanel(!panelShown());
+    fillFields(selectedRow());
+}
+
+void TFormLogin::ListBox1KeyDown(int key) {
+    if (key == Qt::Key_Escape)
+        reject();
+}
+
+void TFormLogin::ButtonADDClick() {
+    if (EditTITLE->text().isEmpty())
+        return;
+    sites_.push_back({fieldBytes(EditTITLE), fieldBytes(EditHost), fieldBytes(EditPort),
+                      fieldBytes(EditUser), SavePasswd->isChecked() ? fieldBytes(EditPassword) : std::string(),
+                      fieldBytes(EditProxy), fieldBytes(EditProxyPort), fieldBytes(EditHome)});
+    ListBox1->addItem(EditTITLE->text());
+}
+
+void TFormLogin::ButtonDELClick() {
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    sites_.erase(sites_.begin() + row);
+    delete ListBox1->takeItem(row);
+    ListBox1->selectionModel()->clear(); // no site is selected afterwards, not a neighbour
+}
+
+void TFormLogin::ButtonDirClick() {
+    if (auto folder = platform::prompter().chooseFolder(this, QStringLiteral("ディレクトリの選択"),
+                                                         QDir::currentPath()))
+        EditHome->setText(*folder);
+}
+
+LoginTarget TFormLogin::target() const {
+    LoginTarget t;
+    t.host = fieldBytes(EditHost);
+    t.user = fieldBytes(EditUser);
+    t.password = fieldBytes(EditPassword);
+    t.port = doc::portNumber(platform::cp932().encode(EditPort->text()), 21);
+    if (UseProxy->isChecked()) {
+        t.proxy = fieldBytes(EditProxy);
+        t.proxyPort = doc::portNumber(platform::cp932().encode(EditProxyPort->text()), 0);
+    }
+    return t;
+}
+
+void TFormLogin::accept() {
+    try {
+        (void)target();
+    } catch (...) {
+        platform::showException(this, std::current_exception());
+        return;
+    }
+    QDialog::accept();
+}
+
+void TFormLogin::done(int result) {
+    FormClose();
+    QDialog::done(result);
+}
+
+void TFormLogin::FormClose() {
+    if (readFailed_)
+        return;
+    // A file that cannot be written must not keep the dialog open: say so once and close.
+    platform::runCommand(this, [this] { SaveIni(); });
+}
+
+void TFormLogin::SaveIni() {
+    QDir().mkpath(QFileInfo(settingsPath_).absolutePath()); // the per-user folder may be new
+    doc::saveSiteList(QFile::encodeName(settingsPath_).toStdString(), sites_);
+}
+
+} // namespace quillet::ui

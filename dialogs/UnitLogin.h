@@ -1,0 +1,85 @@
+#pragma once
+// The site dialog: the FTP sites of the settings file in a list, the details of the chosen one
+// in a panel below it, adding and deleting sites. Every close rewrites the settings file, so
+// additions and deletions are kept even when the dialog is cancelled.
+
+#include <QDialog>
+#include <string>
+#include <vector>
+
+#include "document/site_list.h"
+
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QScrollArea;
+
+namespace quillet::ui {
+
+// What Connect copies into the FTP client: the fields as they stand when the dialog closes,
+// not the stored site.
+struct LoginTarget {
+    std::string host, user, password; // CP932
+    int port = 21;                    // 21 when the field is not a port number
+    std::string proxy;                // empty and 0 unless "ﾌﾟﾛｸｼ経由" is ticked,
+    int proxyPort = 0;                // so an earlier proxied connect leaves nothing behind
+};
+
+class TFormLogin : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFormLogin(QWidget* owner);
+    // With the settings file at settingsPath instead of the program's own.
+    TFormLogin(QWidget* owner, QString settingsPath);
+    ~TFormLogin() override;
+
+    // After exec() returned Accepted this never throws: OK refuses a value that cannot be sent.
+    LoginTarget target() const;
+
+    const std::vector<doc::SiteEntry>& sites() const { return sites_; }
+    bool panelShown() const;
+
+    void FormCreate();
+    void ListBox1MouseDown(Qt::MouseButton button);
+    void ListBox1KeyDown(int key);
+    void ButtonADDClick();
+    void ButtonDELClick();
+    void ButtonDirClick();
+    void FormClose();
+    void SaveIni();
+
+    QListWidget* ListBox1 = nullptr;
+    QScrollArea* ScrollBox1 = nullptr;
+    QLineEdit* EditTITLE = nullptr;
+    QLineEdit* EditHost = nullptr;
+    QLineEdit* EditPort = nullptr;
+    QLineEdit* EditUser = nullptr;
+    QLineEdit* EditPassword = nullptr;
+    QCheckBox* SavePasswd = nullptr;
+    QLineEdit* EditHome = nullptr;
+    QPushButton* ButtonDir = nullptr;
+    QCheckBox* UseProxy = nullptr;
+    QLineEdit* EditProxy = nullptr;
+    QLineEdit* EditProxyPort = nullptr;
+    QPushButton* ButtonOK = nullptr;
+    QPushButton* ButtonADD = nullptr;
+    QPushButton* ButtonDEL = nullptr;
+    QPushButton* ButtonNG = nullptr;
+
+public slots:
+    void accept() override;
+    // Every way of closing ends here.
+    void done(int result) override;
+
+private:
+    void showPanel(bool shown);
+    int selectedRow() const;
+    void fillFields(int row);
+
+    QString settingsPath_;
+    std::vector<doc::SiteEntry> sites_; // one per line of ListBox1
+    bool readFailed_ = false;
+};
+
+} // namespace quillet::ui

@@ -1,0 +1,343 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTest>
+#include <QTimer>
+#include <cerrno>
+#include <functional>
+#include <memory>
+
+#include "../document/temp_dir.h"
+#include "dialogs/UnitLogin.h"
+#include "document/file_io.h"
+#include "platform/folder_dialog.h"
+#include "platform/settings_path.h"
+#include "test_prompter.h"
+
+using namespace quillet;
+using namespace quillet::testing;
+using ui::TFormLogin;
+
+namespace {
+const std::string kThreeSites =
+    "\"one\",\"h1\",\"21\",\"u1\",\"p1\",\"\",\"\",\"/w/1\"\r\n"
+    "\"two\",\"h2\",\"2121\",\"u2\",\"\",\"\",\"8080\",\"/w/2\"\n" // saved by a Linux editor
+    "\"three\",\"h3\",\"21\",\"u3\",\"p3\",\"proxy\",\"\",\"\"\r\n";
+
+class LoginDialogTest : public ::testing::Test {
+protected:
+    void TearDown() override { doc::setFaultHook(nullptr); }
+
+    std::unique_ptr<TFormLogin> open() {
+        auto dialog = std::make_unique<TFormLogin>(nullptr, QString::fromStdString(ini));
+        dialog->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        return dialog;
+    }
+    // Runs the dialog modally, acting on it once it is up; the dialog's result.
+    int exec(TFormLogin& dialog, std::function<void(TFormLogin&)> action) {
+        QTimer::singleShot(0, [&dialog, action] {
+            dialog.activateWindow();
+            if (QApplication::activeModalWidget() != &dialog || !QTest::qWaitForWindowActive(&dialog)) {
+                ADD_FAILURE() << "the dialog is not the modal window";
+                dialog.reject();
+                return;
+            }
+            action(dialog);
+            if (dialog.isVisible()) {
+                ADD_FAILURE() << "the action left the dialog open";
+                dialog.reject();
+            }
+        });
+        return dialog.exec();
+    }
+    static void clickSite(TFormLogin& d, int row, Qt::MouseButton button = Qt::LeftButton) {
+        const QRect r = d.ListBox1->visualItemRect(d.ListBox1->item(row));
+        QTest::mouseClick(d.ListBox1->viewport(), button, {}, r.center());
+    }
+    static std::vector<QString> listed(const TFormLogin& d) {
+        std::vector<QString> names;
+        for (int i = 0; i < d.ListBox1->count(); ++i)
+            names.push_back(d.ListBox1->item(i)->text());
+        return names;
+    }
+    std::vector<QString> errors() const {
+        std::vector<QString> texts;
+        for (const Asked& a : prompter.asked)
+            if (a.kind == Asked::Error)
+                texts.push_back(a.text);
+        return texts;
+    }
+
+    TestPrompter prompter;
+    TempDir dir;
+    std::string ini = dir.file("quillet.ini");
+};
+} // namespace
+
+TEST_F(LoginDialogTest, WithoutFileOpensOnTheFieldsForAFirstSite) {
+    auto d = open();
+    EXPECT_EQ(d->windowTitle(), "接続先をｸﾘｯｸしてください or ESC");
+    EXPECT_EQ(d->size(), QSize(262, 108 + 292));
+    EXPECT_TRUE(d->panelShown());
+    EXPECT_EQ(d->ListBox1->count(), 0);
+    EXPECT_EQ(d->EditPort->text(), "21");
+    EXPECT_TRUE(d->SavePasswd->isChecked());
+    EXPECT_FALSE(d->UseProxy->isChecked());
+    for (QLineEdit* e : {d->EditTITLE, d->EditHost, d->EditUser, d->EditPassword, d->EditHome,
+                         d->EditProxy, d->EditProxyPort})
+        EXPECT_TRUE(e->text().isEmpty()) << e->objectName().toStdString();
+    EXPECT_EQ(d->EditPassword->echoMode(), QLineEdit::Password);
+    EXPECT_TRUE(d->ButtonOK->isDefault());
+    EXPECT_EQ(d->ButtonOK->text() + d->ButtonADD->text() + d->ButtonDEL->text() + d->ButtonNG->text(),
+              "接続追加削除取消");
+
+    // Tab goes through the panel in the documented order.
+    const std::vector<QWidget*> expected = {d->EditTITLE, d->EditHost, d->EditPort, d->EditUser,
+                                            d->EditPassword, d->SavePasswd, d->EditHome, d->ButtonDir,
+                                            d->UseProxy, d->EditProxy, d->EditProxyPort, d->ButtonOK,
+                                            d->ButtonADD, d->ButtonDEL, d->ButtonNG};
+    std::vector<QWidget*> order;
+    for (QWidget* w = d->ListBox1->nextInFocusChain(); w != d->ListBox1; w = w->nextInFocusChain())
+        if (std::find(expected.begin(), expected.end(), w) != expected.end())
+            order.push_back(w);
+    EXPECT_EQ(order, expected);
+}
+
+TEST_F(LoginDialogTest, ClickingASiteTogglesThePanelAndShowsTheSite) {
+    writeFile(ini, kThreeSites);
+    auto d = open();
+    EXPECT_EQ(listed(*d), (std::vector<QString>{"one", "two", "three"}));
+    EXPECT_FALSE(d->panelShown());
+    EXPECT_EQ(d->height(), 108);
+
+    clickSite(*d, 1, Qt::RightButton); // only the left button chooses
+    EXPECT_FALSE(d->panelShown());
+
+    clickSite(*d, 1);
+    EXPECT_TRUE(d->panelShown());
+    EXPECT_EQ(d->height(), 400);
+    EXPECT_EQ(d->EditTITLE->text(), "two");
+    EXPECT_EQ(d->EditHost->text(), "h2");
+    EXPECT_EQ(d->EditPort->text(), "2121");
+    EXPECT_EQ(d->EditUser->text(), "u2");
+    EXPECT_EQ(d->EditHome->text(), "/w/2");
+    EXPECT_EQ(d->EditProxyPort->text(), "8080");
+    EXPECT_FALSE(d->SavePasswd->isChecked()); // no stored password
+    EXPECT_TRUE(d->UseProxy->isChecked());    // a proxy port alone is a proxy
+
+    clickSite(*d, 2);
+    EXPECT_FALSE(d->panelShown());
+    EXPECT_EQ(d->EditProxy->text(), "proxy");
+    EXPECT_TRUE(d->SavePasswd->isChecked());
+    EXPECT_TRUE(d->UseProxy->isChecked());
+    clickSite(*d, 0);
+    EXPECT_TRUE(d->panelShown());
+    EXPECT_FALSE(d->UseProxy->isChecked());
+}
+
+// Enter connects to the highlighted site, so moving the highlight must bring its details.
+TEST_F(LoginDialogTest, KeyboardSelectionFillsTheFieldsAndEnterConnectsToIt) {
+    writeFile(ini, kThreeSites);
+    TFormLogin d(nullptr, QString::fromStdString(ini));
+    const int result = exec(d, [](TFormLogin& d) {
+        clickSite(d, 0);
+        EXPECT_EQ(d.EditHost->text(), "h1");
+        QTest::keyClick(d.ListBox1, Qt::Key_Down);
+        EXPECT_TRUE(d.panelShown()); // keys do not toggle the panel
+        EXPECT_EQ(d.EditHost->text(), "h2");
+        QTest::keyClick(d.ListBox1, Qt::Key_End);
+        EXPECT_EQ(d.EditHost->text(), "h3");
+        QTest::keyClick(d.ListBox1, Qt::Key_Up);
+        EXPECT_EQ(d.EditHost->text(), "h2");
+        QTest::keyClick(d.ListBox1, Qt::Key_Return);
+    });
+    EXPECT_EQ(result, QDialog::Accepted);
+    const ui::LoginTarget t = d.target();
+    EXPECT_EQ(t.host, "h2");
+    EXPECT_EQ(t.port, 2121);
+    EXPECT_EQ(t.user, "u2");
+    EXPECT_EQ(t.password, "");
+    EXPECT_EQ(t.proxyPort, 8080);
+}
+
+TEST_F(LoginDialogTest, AddedSitesAreWrittenEvenWhenCancelled) {
+    auto d = open();
+    QTest::mouseClick(d->ButtonADD, Qt::LeftButton); // no name: nothing
+    EXPECT_EQ(d->ListBox1->count(), 0);
+
+    d->EditTITLE->setText("テスト"); // QTest types ASCII only
+    QTest::keyClicks(d->EditHost, "192.0.2.1");
+    QTest::keyClicks(d->EditUser, "u1");
+    QTest::keyClicks(d->EditPassword, "secret");
+    QTest::mouseClick(d->SavePasswd, Qt::LeftButton); // clear: the password is not stored
+    QTest::keyClicks(d->EditProxyPort, "8080");       // stored though the proxy box is off
+    QTest::mouseClick(d->ButtonADD, Qt::LeftButton);
+    EXPECT_EQ(listed(*d), std::vector<QString>{"テスト"});
+    EXPECT_EQ(d->EditPassword->text(), "secret"); // the fields keep their contents
+
+    d->EditTITLE->setText("say \"hi\"");
+    QTest::mouseClick(d->SavePasswd, Qt::LeftButton);
+    QTest::mouseClick(d->ButtonADD, Qt::LeftButton);
+    QTest::mouseClick(d->ButtonNG, Qt::LeftButton);
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_EQ(d->result(), QDialog::Rejected);
+    EXPECT_EQ(readFile(ini), "\"\x83\x65\x83\x58\x83\x67\",\"192.0.2.1\",\"21\",\"u1\",\"\",\"\",\"8080\",\"\"\r\n"
+                             "\"say \"\"hi\"\"\",\"192.0.2.1\",\"21\",\"u1\",\"secret\",\"\",\"8080\",\"\"\r\n");
+}
+
+TEST_F(LoginDialogTest, DeletingTheSecondOfThreeKeepsTheOthersWhole) {
+    writeFile(ini, kThreeSites);
+    auto d = open();
+    QTest::mouseClick(d->ButtonDEL, Qt::LeftButton); // nothing selected: nothing
+    EXPECT_EQ(d->ListBox1->count(), 3);
+    clickSite(*d, 1);
+    QTest::mouseClick(d->ButtonDEL, Qt::LeftButton);
+    EXPECT_EQ(listed(*d), (std::vector<QString>{"one", "three"}));
+    EXPECT_TRUE(d->ListBox1->selectedItems().isEmpty());
+    EXPECT_EQ(d->EditTITLE->text(), "two"); // the fields still show what they showed
+    d->close();                              // the window's close box
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_EQ(readFile(ini), "\"one\",\"h1\",\"21\",\"u1\",\"p1\",\"\",\"\",\"/w/1\"\r\n"
+                             "\"three\",\"h3\",\"21\",\"u3\",\"p3\",\"proxy\",\"\",\"\"\r\n");
+}
+
+TEST_F(LoginDialogTest, EscInTheListCancelsAndSaves) {
+    writeFile(ini, "a\nb\n");
+    TFormLogin d(nullptr, QString::fromStdString(ini));
+    EXPECT_EQ(exec(d, [](TFormLogin& d) { QTest::keyClick(d.ListBox1, Qt::Key_Escape); }), QDialog::Rejected);
+    EXPECT_EQ(readFile(ini), "\"a\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n"
+                             "\"b\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n");
+}
+
+// Closing is never impossible: a file that cannot be written is reported once and the dialog
+// closes, leaving the old file as it was.
+TEST_F(LoginDialogTest, UnwritableFileIsReportedOnceAndTheDialogCloses) {
+    writeFile(ini, kThreeSites);
+    doc::setFaultHook([](doc::FileError::Step s, const std::string&) {
+        return s == doc::FileError::Step::Create ? EACCES : 0;
+    });
+    TFormLogin d(nullptr, QString::fromStdString(ini));
+    EXPECT_EQ(exec(d, [](TFormLogin& d) { QTest::keyClick(d.ListBox1, Qt::Key_Escape); }), QDialog::Rejected);
+    EXPECT_EQ(errors(), std::vector<QString>{"ファイルへのアクセスが拒否されました."});
+    EXPECT_EQ(readFile(ini), kThreeSites);
+    doc::setFaultHook(nullptr);
+
+    // A folder that is a regular file cannot hold the settings file, even for root.
+    ini = dir.file("quillet.ini") + "/quillet.ini";
+    TFormLogin d2(nullptr, QString::fromStdString(ini));
+    EXPECT_EQ(exec(d2, [](TFormLogin& d) { d.close(); }), QDialog::Rejected);
+    EXPECT_EQ(errors().size(), 2u);
+    EXPECT_EQ(errors().back(), "不正なファイル名です.");
+}
+
+TEST_F(LoginDialogTest, UnreadableFileIsReportedAndNotReplaced) {
+    writeFile(ini, kThreeSites);
+    doc::setFaultHook([](doc::FileError::Step s, const std::string&) {
+        return s == doc::FileError::Step::Read ? EIO : 0;
+    });
+    auto d = open();
+    doc::setFaultHook(nullptr);
+    EXPECT_EQ(errors(), std::vector<QString>{"I/O エラー (5)"});
+    EXPECT_TRUE(d->panelShown());
+    d->reject();
+    EXPECT_EQ(readFile(ini), kThreeSites);
+}
+
+// Bytes that are not CP932 cannot be shown faithfully; they are kept as they are, never
+// replaced in the file, and refused when they would be sent.
+TEST_F(LoginDialogTest, SitesFromAnotherCodePageAreKeptAndNotSent) {
+    const std::string line = "\"\x83\x5c\x95\x5c\",\"h\xff\",\"21\",\"\",\"\",\"\",\"\",\"\"\r\n";
+    writeFile(ini, line);
+    TFormLogin d(nullptr, QString::fromStdString(ini));
+    EXPECT_EQ(exec(d, [](TFormLogin& d) {
+                  EXPECT_EQ(listed(d), std::vector<QString>{"ソ表"});
+                  clickSite(d, 0);
+                  EXPECT_EQ(d.EditHost->text(), QString("h") + QChar(QChar::ReplacementCharacter));
+                  QTest::mouseClick(d.ButtonOK, Qt::LeftButton); // refused: stays open
+                  EXPECT_TRUE(d.isVisible());
+                  d.EditHost->setText("host\U0001F600");
+                  QTest::mouseClick(d.ButtonOK, Qt::LeftButton);
+                  EXPECT_TRUE(d.isVisible());
+                  QTest::mouseClick(d.ButtonNG, Qt::LeftButton);
+              }),
+              QDialog::Rejected);
+    EXPECT_EQ(errors().size(), 2u);
+    EXPECT_TRUE(errors().front().startsWith("「ﾎｽﾄ・ｱﾄﾞﾚｽ」"));
+    EXPECT_EQ(readFile(ini), line);
+}
+
+TEST_F(LoginDialogTest, TargetTakesTheFieldsAsTheyStand) {
+    auto d = open();
+    struct Case {
+        QString port, proxy, proxyPort;
+        bool useProxy;
+        int wantPort;
+        std::string wantProxy;
+        int wantProxyPort;
+    };
+    const Case cases[] = {
+        {"21", "px", "8080", true, 21, "px", 8080},
+        {"abc", "px", "", true, 21, "px", 0},      // not numbers
+        {"2121", "px", "8080", false, 2121, "", 0}, // the box off leaves nothing of a proxy
+        {"70000", "", "x", true, 21, "", 0},        // no port number either
+    };
+    for (const Case& c : cases) {
+        d->EditPort->setText(c.port);
+        d->EditProxy->setText(c.proxy);
+        d->EditProxyPort->setText(c.proxyPort);
+        d->UseProxy->setChecked(c.useProxy);
+        const ui::LoginTarget t = d->target();
+        EXPECT_EQ(t.port, c.wantPort) << c.port.toStdString();
+        EXPECT_EQ(t.proxy, c.wantProxy);
+        EXPECT_EQ(t.proxyPort, c.wantProxyPort);
+    }
+}
+
+TEST_F(LoginDialogTest, FolderButtonStartsInTheCurrentFolder) {
+    auto d = open();
+    d->EditHome->setText("/old");
+    prompter.folders = {std::nullopt, QString("/srv/www")};
+    QTest::mouseClick(d->ButtonDir, Qt::LeftButton);
+    EXPECT_EQ(d->EditHome->text(), "/old"); // cancelled
+    QTest::mouseClick(d->ButtonDir, Qt::LeftButton);
+    EXPECT_EQ(d->EditHome->text(), "/srv/www");
+    ASSERT_EQ(prompter.folderDialogs.size(), 2u);
+    EXPECT_EQ(prompter.folderDialogs[0].first, "ディレクトリの選択");
+    EXPECT_EQ(prompter.folderDialogs[0].second, QDir::currentPath());
+}
+
+TEST_F(LoginDialogTest, FolderChooserCreatesATypedFolderWhenAllowed) {
+    const QString base = QString::fromStdString(dir.path().string());
+    for (auto answer : {platform::Answer::No, platform::Answer::Yes}) {
+        platform::FolderDialog chooser(nullptr, "ディレクトリの選択", base);
+        chooser.show();
+        auto* name = chooser.findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setText("new/deeper");
+        prompter.answers = {answer};
+        chooser.accept();
+        const bool yes = answer == platform::Answer::Yes;
+        EXPECT_EQ(QDir(base + "/new/deeper").exists(), yes);
+        EXPECT_EQ(chooser.isVisible(), !yes);
+        if (yes) {
+            EXPECT_EQ(chooser.selectedFiles(), QStringList{base + "/new/deeper"});
+        }
+    }
+    EXPECT_EQ(prompter.asked.back().text, "指定されたディレクトリが存在しません。作成しますか？");
+}
+
+TEST(SettingsPath, BesideTheExecutableUnlessItsFolderIsReadOnly) {
+    TempDir dir;
+    const QString base = QString::fromStdString(dir.path().string());
+    writeFile(dir.file("file"), "");
+    EXPECT_EQ(platform::settingsFilePathFor(base + "/quillet", "/cfg"), base + "/quillet.ini");
+    EXPECT_EQ(platform::settingsFilePathFor(base + "/quillet.bin", "/cfg"), base + "/quillet.ini");
+    EXPECT_EQ(platform::settingsFilePathFor(base + "/file/quillet", "/cfg"), "/cfg/quillet.ini");
+}
