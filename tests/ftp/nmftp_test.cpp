@@ -108,7 +108,7 @@ TEST_F(RealServerTest, UploadAndDownloadByteForByte) {
         {"empty.html", ""},
         {"small.html", "<HTML>\r\n<!-INS-!>\r\n\x1a\xff\r"},
         {"diary.html", bytes(70000, 3)},
-        {"big.bin", bytes(12 << 20, 9)},
+        {"big.bin", bytes(100 << 20, 9)},
     };
     for (const auto& c : cases) {
         const std::string path = local.file(c.name);
