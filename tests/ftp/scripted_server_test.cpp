@@ -40,6 +40,17 @@ ScriptedServer::Script session(std::function<void(ScriptSession&, const std::str
         }
     };
 }
+// Logs in to the server, lists, and returns the lines the client handed on.
+std::vector<std::string> listedLines(int port) {
+    TNMFTP ftp;
+    prepare(ftp, port);
+    ftp.Connect();
+    std::vector<std::string> items;
+    ftp.OnListItem = [&](const std::string& l) { items.push_back(l); };
+    ftp.List();
+    ftp.Disconnect();
+    return items;
+}
 } // namespace
 
 TEST(FtpReplies, MultiLineGreetingAndRepliesAreReadWhole) {
@@ -174,15 +185,9 @@ TEST(FtpTransfers, StrangerOnTheDataPortIsTurnedAway) {
             s.send("200 ok\r\n");
         }
     }));
-    TNMFTP ftp;
-    prepare(ftp, server.port());
-    ftp.Connect();
-    std::vector<std::string> items;
-    ftp.OnListItem = [&](const std::string& l) { items.push_back(l); };
-    ftp.List();
+    EXPECT_EQ(listedLines(server.port()),
+              (std::vector<std::string>{"-rw-r--r-- 1 u g 5 Jan 1 00:00 index.html"}));
     EXPECT_EQ(strangerGot, "closed");
-    EXPECT_EQ(items, (std::vector<std::string>{"-rw-r--r-- 1 u g 5 Jan 1 00:00 index.html"}));
-    ftp.Disconnect();
 }
 
 TEST(FtpTransfers, LastListingLineWithoutLineEndIsDelivered) {
@@ -199,15 +204,8 @@ TEST(FtpTransfers, LastListingLineWithoutLineEndIsDelivered) {
             s.send("200 ok\r\n");
         }
     }));
-    TNMFTP ftp;
-    prepare(ftp, server.port());
-    ftp.Connect();
-    std::vector<std::string> items;
-    ftp.OnListItem = [&](const std::string& l) { items.push_back(l); };
-    ftp.List();
     // A line of two characters keeps its line end; the last line keeps its last letter.
-    EXPECT_EQ(items, (std::vector<std::string>{"a", "b\n", "last"}));
-    ftp.Disconnect();
+    EXPECT_EQ(listedLines(server.port()), (std::vector<std::string>{"a", "b\n", "last"}));
 }
 
 TEST(FtpTransfers, ServerThatNeverConnectsBackTimesOut) {
