@@ -49,6 +49,7 @@ TNMFTP::TNMFTP(QObject* Owner) : TPowersock(Owner) {
 }
 
 TNMFTP::~TNMFTP() {
+    Abort(); // the base destructor cannot reach this class's Abort any more
     Cancel();
     if (Connected) {
         try {
