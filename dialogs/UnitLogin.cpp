@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSignalBlocker>
 #include <functional>
 #include <stdexcept>
 
@@ -37,7 +38,6 @@ public:
     using QListWidget::QListWidget;
     std::function<void(Qt::MouseButton)> onMouseDown;
     std::function<void(int key)> onKeyDown;
-    std::function<void()> onKeyMoved;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override {
@@ -48,10 +48,7 @@ protected:
         onKeyDown(event->key());
         if (event->key() == Qt::Key_Escape)
             return; // handled: the dialog must not see it a second time
-        const QList<QListWidgetItem*> before = selectedItems();
-        QListWidget::keyPressEvent(event); // arrows, Home, End, Space, typed initials
-        if (selectedItems() != before)
-            onKeyMoved();
+        QListWidget::keyPressEvent(event);
     }
 };
 
@@ -93,7 +90,9 @@ TFormLogin::TFormLogin(QWidget* owner, QString settingsPath)
     ListBox1->setGeometry(0, 0, kWidth, kListHeight);
     list->onMouseDown = [this](Qt::MouseButton button) { ListBox1MouseDown(button); };
     list->onKeyDown = [this](int key) { ListBox1KeyDown(key); };
-    list->onKeyMoved = [this] { fillFields(selectedRow()); };
+    // Whatever moves the selection (keys, a drag) brings that site's details, so Enter connects
+    // to the highlighted site; only a click toggles the panel.
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] { fillFields(selectedRow()); });
 
     ScrollBox1 = new QScrollArea(this);
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
@@ -199,6 +198,7 @@ void TFormLogin::FormCreate() {
 
     sites_.clear();
     ListBox1->clear();
+    readFailed_ = false;
     try {
         sites_ = doc::loadSiteList(QFile::encodeName(settingsPath_).toStdString());
     } catch (...) {
@@ -208,8 +208,10 @@ void TFormLogin::FormCreate() {
     }
     for (const doc::SiteEntry& site : sites_)
         ListBox1->addItem(shown(site.title));
-    if (sites_.empty())
-        showPanel(true); // the fields for a first site show at once
+    if (sites_.empty()) {
+        showPanel(true); // the fields for a first site show at once, ready for typing
+        EditTITLE->setFocus();
+    }
 }
 
 int TFormLogin::selectedRow() const {
@@ -218,7 +220,7 @@ int TFormLogin::selectedRow() const {
 }
 
 void TFormLogin::fillFields(int row) {
-    if (row < 0)
+    if (row < 0 || static_cast<std::size_t>(row) >= sites_.size())
         return;
     const doc::SiteEntry& site = sites_[static_cast<std::size_t>(row)];
     EditTITLE->setText(shown(site.title));
@@ -258,9 +260,11 @@ void TFormLogin::ButtonDELClick() {
     const int row = selectedRow();
     if (row < 0)
         return;
-    sites_.erase(sites_.begin() + row);
+    // The fields keep what they show and no neighbour becomes selected.
+    const QSignalBlocker quiet(ListBox1);
     delete ListBox1->takeItem(row);
-    ListBox1->selectionModel()->clear(); // no site is selected afterwards, not a neighbour
+    sites_.erase(sites_.begin() + row);
+    ListBox1->selectionModel()->clear();
 }
 
 void TFormLogin::ButtonDirClick() {

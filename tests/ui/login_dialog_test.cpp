@@ -87,6 +87,7 @@ TEST_F(LoginDialogTest, WithoutFileOpensOnTheFieldsForAFirstSite) {
     EXPECT_EQ(d->size(), QSize(262, 108 + 292));
     EXPECT_TRUE(d->panelShown());
     EXPECT_EQ(d->ListBox1->count(), 0);
+    EXPECT_EQ(d->focusWidget(), d->EditTITLE);
     EXPECT_EQ(d->EditPort->text(), "21");
     EXPECT_TRUE(d->SavePasswd->isChecked());
     EXPECT_FALSE(d->UseProxy->isChecked());
@@ -275,29 +276,17 @@ TEST_F(LoginDialogTest, SitesFromAnotherCodePageAreKeptAndNotSent) {
 
 TEST_F(LoginDialogTest, TargetTakesTheFieldsAsTheyStand) {
     auto d = open();
-    struct Case {
-        QString port, proxy, proxyPort;
-        bool useProxy;
-        int wantPort;
-        std::string wantProxy;
-        int wantProxyPort;
-    };
-    const Case cases[] = {
-        {"21", "px", "8080", true, 21, "px", 8080},
-        {"abc", "px", "", true, 21, "px", 0},      // not numbers
-        {"2121", "px", "8080", false, 2121, "", 0}, // the box off leaves nothing of a proxy
-        {"70000", "", "x", true, 21, "", 0},        // no port number either
-    };
-    for (const Case& c : cases) {
-        d->EditPort->setText(c.port);
-        d->EditProxy->setText(c.proxy);
-        d->EditProxyPort->setText(c.proxyPort);
-        d->UseProxy->setChecked(c.useProxy);
-        const ui::LoginTarget t = d->target();
-        EXPECT_EQ(t.port, c.wantPort) << c.port.toStdString();
-        EXPECT_EQ(t.proxy, c.wantProxy);
-        EXPECT_EQ(t.proxyPort, c.wantProxyPort);
-    }
+    d->EditPort->setText("ftp");
+    d->EditProxy->setText("px");
+    d->EditProxyPort->setText("8080");
+    d->UseProxy->setChecked(true);
+    ui::LoginTarget t = d->target();
+    EXPECT_EQ(t.port, 21); // not a number
+    EXPECT_EQ(std::tie(t.proxy, t.proxyPort), std::tuple("px", 8080));
+    // With the box off nothing of a proxy is handed over, so an earlier one is not reused.
+    d->UseProxy->setChecked(false);
+    t = d->target();
+    EXPECT_EQ(std::tie(t.proxy, t.proxyPort), std::tuple("", 0));
 }
 
 TEST_F(LoginDialogTest, FolderButtonStartsInTheCurrentFolder) {
