@@ -1,7 +1,9 @@
 #include "document/site_list.h"
 
 #include <array>
+#include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <unistd.h>
 
 #include "document/file_io.h"
@@ -118,9 +120,13 @@ std::vector<SiteEntry> loadSiteList(const std::string& path) {
 }
 
 void saveSiteList(const std::string& path, const std::vector<SiteEntry>& sites) {
-    const std::string tmp = path + ".tmp";
-    // A file left by an earlier failure may carry wider permissions: create the file anew.
-    removeFileQuietly(tmp);
+    // A name of its own (mode 0600 from the start), so two programs saving at once cannot
+    // write into each other's file.
+    std::string tmp = path + ".XXXXXX";
+    const int fd = ::mkstemp(tmp.data());
+    if (fd < 0)
+        throw FileError(FileError::Step::Create, errno, tmp);
+    ::close(fd);
     try {
         OutputFile out(tmp, 0600);
         const std::string text = formatSiteList(sites);
