@@ -212,6 +212,13 @@ TEST_F(LoginDialogTest, UnwritableFileIsReportedOnceAndTheDialogCloses) {
     EXPECT_EQ(readFile(ini), kThreeSites);
 }
 
+// The per-user configuration folder may not exist yet on the first close.
+TEST_F(LoginDialogTest, SavingCreatesTheSettingsFolder) {
+    ini = dir.file("config/Quillet/quillet.ini");
+    open()->reject();
+    EXPECT_TRUE(exists(ini));
+}
+
 TEST_F(LoginDialogTest, UnreadableFileIsReportedAndNotReplaced) {
     writeFile(ini, kThreeSites);
     doc::setFaultHook([](doc::FileError::Step s, const std::string&) {
