@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -20,8 +21,10 @@
 #include "document/entry_writer.h"
 #include "document/file_io.h"
 #include "main/ToolBar.h"
+#include "net/NMFtp.h"
 #include "main/UnitMainPrivate.h"
 #include "platform/codepage.h"
+#include "platform/message_pump.h"
 #include "platform/prompter.h"
 #include "platform/shell.h"
 
@@ -122,15 +125,34 @@ TFormQuillet::TFormQuillet(QWidget* parent) : QWidget(parent) {
     StatusBar1->setSizeGripEnabled(false);
     statusLabel_ = new QLabel(StatusBar1);
     StatusBar1->addWidget(statusLabel_, 1);
+    progressLabel_ = new QLabel(StatusBar1);
+    progressBar_ = new QProgressBar(StatusBar1);
+    progressBar_->setMaximumWidth(90);
+    progressBar_->setTextVisible(false);
+    cancelButton_ = new QToolButton(StatusBar1);
+    cancelButton_->setObjectName(QStringLiteral("ButtonCancelTransfer"));
+    cancelButton_->setText(QStringLiteral("中止"));
+    cancelButton_->setToolTip(QStringLiteral("転送を中止します (Esc)"));
+    StatusBar1->addPermanentWidget(progressLabel_);
+    StatusBar1->addPermanentWidget(progressBar_);
+    StatusBar1->addPermanentWidget(cancelButton_);
+    progressLabel_->hide();
+    progressBar_->hide();
+    cancelButton_->hide();
 
+    // A failure inside a socket or timer notification reaches the same error box as a command's.
+    platform::setExceptionReporter([this](std::exception_ptr error) { platform::showException(this, error); });
+    NMFTP1 = std::make_unique<net::TNMFTP>();
+    NMFTP1->setObjectName(QStringLiteral("NMFTP1"));
     buildCommandBar();
     buildMarkupBar();
     connectReworkHandlers();
     connectMarkupHandlers();
+    connectPublishHandlers();
     FormCreate();
 }
 
-TFormQuillet::~TFormQuillet() = default;
+TFormQuillet::~TFormQuillet() { platform::setExceptionReporter(nullptr); }
 
 QToolButton* TFormQuillet::speedButton(QWidget* parent, const char* name, const QString& caption,
                                        int left, int top, int width, int height) {
@@ -252,10 +274,7 @@ void TFormQuillet::buildMarkupBar() {
 }
 
 void TFormQuillet::FormCreate() {
-    SpeedButtonCON->setEnabled(true);
-    SpeedButtonDIS->setEnabled(false);
-    SpeedButtonUP->setEnabled(false);
-    SpeedButtonDN->setEnabled(false);
+    setConnectedLook(false);
     // The bars float from the start; they are placed beside the window when it is first shown.
     FormResize();
     TitleMarkTag.clear();
@@ -398,7 +417,15 @@ bool TFormQuillet::confirmDiscardRecalled() {
 
 void TFormQuillet::closeEvent(QCloseEvent* event) {
     // However the window is closed, a recalled entry that is not saved is only in the editor.
-    if (!confirmDiscardRecalled()) {
+    if (!closeConfirmed_ && !confirmDiscardRecalled()) {
+        event->ignore();
+        return;
+    }
+    closeConfirmed_ = true;
+    // Nothing may go while an FTP wait is on the stack: stop the transfer, close afterwards.
+    if (ftpBusy_) {
+        closeAfterFtp_ = true;
+        cancelTransfer();
         event->ignore();
         return;
     }
@@ -406,6 +433,15 @@ void TFormQuillet::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TFormQuillet::FormClose() {}
+void TFormQuillet::FormClose() {
+    if (!NMFTP1->Connected)
+        return;
+    // Say QUIT, but never let a silent server keep the window open.
+    NMFTP1->TimeOut = 3000;
+    try {
+        NMFTP1->Disconnect();
+    } catch (...) {
+    }
+}
 
 } // namespace quillet::ui

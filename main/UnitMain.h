@@ -4,6 +4,7 @@
 // write the result back.
 
 #include <QWidget>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,11 @@ class QPushButton;
 class QStatusBar;
 class QToolButton;
 class QFrame;
+class QProgressBar;
+
+namespace quillet::net {
+class TNMFTP;
+}
 
 namespace quillet::ui {
 
@@ -47,6 +53,16 @@ public:
     void SpeedButtonDELClick();
     void SpeedButtonMODClick();
     void SpeedButtonCANCELClick();
+
+    // Publishing (UnitMainPublish.cpp).
+    void SpeedButtonCONClick();
+    void SpeedButtonDISClick();
+    void SpeedButtonUPClick();
+    void SpeedButtonDNClick();
+    // An FTP command is running: the FTP buttons are off until it has unwound.
+    bool ftpBusy() const { return ftpBusy_; }
+    // Stops the running transfer (Esc, the cancel button, closing the window).
+    void cancelTransfer();
 
     // Markup and title style (UnitMainMarkup.cpp).
     void SpeedButtonStyleClick(QObject* sender);
@@ -79,6 +95,11 @@ private:
     void FormClose();
     void floatToolBars();
     void connectReworkHandlers();
+    void connectPublishHandlers();
+    void setConnectedLook(bool connected);
+    void updateFtpButtons();
+    void showTransferProgress();
+    template <class F> void runFtpCommand(F&& command);
     void setTitleMarkChecked(bool on);
     void connectMarkupHandlers();
     bool confirmDiscardRecalled();
@@ -89,6 +110,11 @@ private:
     doc::Entry entryFromControls() const;
 
     bool placedOnce_ = false;
+    bool connectedLook_ = false; // the buttons' state, set by Connect and Disconnect only
+    bool ftpBusy_ = false;
+    bool transferCanceled_ = false;
+    bool closeAfterFtp_ = false; // the window was closed during an FTP command
+    bool closeConfirmed_ = false;
 
 public:
     // Controls, named as the program names them.
@@ -112,6 +138,13 @@ public:
     platform::OpenDialog OpenDialog1;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* statusLabel_ = nullptr;
+    QLabel* progressLabel_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QToolButton* cancelButton_ = nullptr;
+    // The window's FTP client.
+    std::unique_ptr<net::TNMFTP> NMFTP1;
+    // The settings file of the site list; empty for the program's own.
+    QString SettingsPath;
 
     ToolBarPanel* CoolBar1 = nullptr;
     QToolButton* SpeedButtonSAVE = nullptr;

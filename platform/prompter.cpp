@@ -3,9 +3,11 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QStringDecoder>
 #include <QPushButton>
 
 #include "document/file_io.h"
+#include "platform/codepage.h"
 #include "platform/file_errors.h"
 #include "platform/folder_dialog.h"
 #include "platform/open_dialog.h"
@@ -113,7 +115,15 @@ QString exceptionMessage(std::exception_ptr error) {
     } catch (const doc::FileError& e) {
         return fileErrorMessage(e);
     } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
+        // Our own texts are UTF-8; a server's reply line is CP932 bytes.
+        const std::string_view what = e.what();
+        QStringDecoder utf8(QStringConverter::Utf8);
+        const QString text = utf8(QByteArrayView(what.data(), static_cast<qsizetype>(what.size())));
+        if (!utf8.hasError())
+            return text;
+        if (auto decoded = cp932().decode(what))
+            return *decoded;
+        return QString::fromLatin1(what.data(), static_cast<qsizetype>(what.size()));
     } catch (...) {
         return QStringLiteral("Unknown error");
     }

@@ -1,0 +1,222 @@
+// Publishing: Connect, Disconnect, upload and download through the window's FTP client.
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProgressBar>
+#include <QShortcut>
+#include <QTimer>
+#include <QToolButton>
+
+#include "dialogs/UnitLogin.h"
+#include "document/file_io.h"
+#include "document/page_rewrite.h"
+#include "main/UnitMainPrivate.h"
+#include "net/NMFtp.h"
+#include "platform/codepage.h"
+
+namespace quillet::ui {
+
+namespace texts {
+const QString NotConnectedReason = QStringLiteral("接続できません: %1");
+const QString UploadCanceled = QStringLiteral("アップロードを中止しました (サイトの文書は不完全かもしれません)");
+const QString DownloadCanceled = QStringLiteral("ダウンロードを中止しました (文書は元のままです)");
+const QString SiteNameNotCp932 = QStringLiteral("ｻｲﾄ上の文書名に Shift-JIS で表せない文字があります");
+} // namespace texts
+
+namespace {
+// The name on the server goes on the wire in CP932, exactly or not at all.
+std::string remoteName(const QString& text) {
+    auto bytes = platform::cp932().encodeStrict(text);
+    if (!bytes)
+        throw std::runtime_error(texts::SiteNameNotCp932.toStdString());
+    return *bytes;
+}
+
+QString oneLine(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    text.replace(QChar('\r'), QChar(' ')).replace(QChar('\n'), QChar(' '));
+    return text.trimmed();
+}
+} // namespace
+
+void TFormQuillet::connectPublishHandlers() {
+    onClick(SpeedButtonCON, [this] { SpeedButtonCONClick(); });
+    onClick(SpeedButtonDIS, [this] { SpeedButtonDISClick(); });
+    onClick(SpeedButtonUP, [this] { SpeedButtonUPClick(); });
+    onClick(SpeedButtonDN, [this] { SpeedButtonDNClick(); });
+    connect(cancelButton_, &QToolButton::clicked, this, [this] { cancelTransfer(); });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::ApplicationShortcut);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (ftpBusy_)
+            cancelTransfer();
+    });
+    // Progress of the running transfer; the client hands these on to its data connection.
+    NMFTP1->OnPacketRecvd = [this](QObject*) { showTransferProgress(); };
+    NMFTP1->OnPacketSent = [this](QObject*) { showTransferProgress(); };
+}
+
+void TFormQuillet::setConnectedLook(bool connected) {
+    connectedLook_ = connected;
+    updateFtpButtons();
+}
+
+void TFormQuillet::updateFtpButtons() {
+    SpeedButtonCON->setEnabled(!ftpBusy_ && !connectedLook_);
+    SpeedButtonDIS->setEnabled(!ftpBusy_ && connectedLook_);
+    SpeedButtonUP->setEnabled(!ftpBusy_ && connectedLook_);
+    SpeedButtonDN->setEnabled(!ftpBusy_ && connectedLook_);
+}
+
+void TFormQuillet::cancelTransfer() {
+    if (!ftpBusy_)
+        return;
+    transferCanceled_ = true;
+    NMFTP1->Abort();  // the data connection's wait ends
+    NMFTP1->Cancel(); // and so does a wait for a reply
+}
+
+void TFormQuillet::showTransferProgress() {
+    const net::TPowersock* data = NMFTP1->DataSocket.get();
+    if (!data)
+        return;
+    const std::uint64_t done = data->BytesRecvd ? data->BytesRecvd : data->BytesSent;
+    const std::int64_t total = NMFTP1->BytesTotal;
+    QLocale locale;
+    if (total > 0) {
+        progressLabel_->setText(QStringLiteral("%1 / %2 バイト")
+                                    .arg(locale.toString(static_cast<qulonglong>(done)),
+                                         locale.toString(static_cast<qlonglong>(total))));
+        progressBar_->setRange(0, 1000);
+        progressBar_->setValue(static_cast<int>(std::min<double>(1000.0, 1000.0 * done / total)));
+        progressBar_->show();
+    } else {
+        progressLabel_->setText(QStringLiteral("%1 バイト").arg(locale.toString(static_cast<qulonglong>(done))));
+        progressBar_->hide();
+    }
+    progressLabel_->show();
+}
+
+// One FTP command at a time: the FTP buttons are off while it runs and come back on every way
+// out; a close asked for meanwhile is carried out once the command has unwound.
+template <class F> void TFormQuillet::runFtpCommand(F&& command) {
+    if (ftpBusy_)
+        return;
+    struct Busy {
+        TFormQuillet& w;
+        explicit Busy(TFormQuillet& window) : w(window) {
+            w.ftpBusy_ = true;
+            w.transferCanceled_ = false;
+            w.updateFtpButtons();
+            w.cancelButton_->show();
+        }
+        ~Busy() {
+            w.ftpBusy_ = false;
+            w.cancelButton_->hide();
+            w.progressLabel_->hide();
+            w.progressBar_->hide();
+            w.updateFtpButtons();
+            if (w.closeAfterFtp_)
+                QTimer::singleShot(0, &w, [window = &w] { window->close(); });
+        }
+    } busy(*this);
+    command();
+}
+
+void TFormQuillet::SpeedButtonCONClick() {
+    auto dialog = SettingsPath.isEmpty() ? std::make_unique<TFormLogin>(this)
+                                         : std::make_unique<TFormLogin>(this, SettingsPath);
+    if (dialog->exec() != QDialog::Accepted)
+        return;
+    repaint();
+    const LoginTarget site = dialog->target();
+    dialog.reset();
+    NMFTP1->Host = site.host;
+    NMFTP1->UserID = site.user;
+    NMFTP1->Password = site.password;
+    NMFTP1->Port = site.port;
+    NMFTP1->TimeOut = 180000;
+    NMFTP1->Proxy = site.proxy;
+    NMFTP1->ProxyPort = site.proxyPort;
+    QString failure;
+    runFtpCommand([&] {
+        try {
+            NMFTP1->Connect();
+            NMFTP1->SetTransferType(1);
+            NMFTP1->List();
+        } catch (...) {
+            failure = oneLine(platform::exceptionMessage(std::current_exception()));
+        }
+    });
+    setConnectedLook(NMFTP1->Connected);
+    if (NMFTP1->Connected)
+        setStatusText(QStringLiteral("Connected"));
+    else if (!failure.isEmpty())
+        setStatusText(texts::NotConnectedReason.arg(failure));
+    repaint();
+}
+
+void TFormQuillet::SpeedButtonDISClick() {
+    runFtpCommand([&] { NMFTP1->Disconnect(); });
+    setConnectedLook(false);
+    setStatusText(QStringLiteral("not connected"));
+}
+
+void TFormQuillet::SpeedButtonUPClick() {
+    runFtpCommand([&] {
+        const std::string remote = remoteName(EditURL->text());
+        NMFTP1->SetTransferType(1);
+        setStatusText(QStringLiteral("Upload ") + EditHtml->text());
+        try {
+            NMFTP1->Upload(pagePath(), remote);
+        } catch (const net::EAbortError&) {
+            if (!transferCanceled_)
+                throw;
+            setStatusText(texts::UploadCanceled);
+            return;
+        }
+        setStatusText(QStringLiteral("Ready"));
+    });
+}
+
+void TFormQuillet::SpeedButtonDNClick() {
+    runFtpCommand([&] {
+        const std::string remote = remoteName(EditURL->text());
+        const std::string page = EditHtml->text().isEmpty()
+                                     ? QFile::encodeName(EditURL->text()).toStdString()
+                                     : pagePath();
+        NMFTP1->SetTransferType(1);
+        setStatusText(QStringLiteral("Download ") + EditURL->text());
+        // The server's copy becomes the page the way a Save does: the page as it was goes to
+        // the backup, so "取消" brings it back after a download pressed by mistake.
+        const std::string received = page + ".quillet-received";
+        try {
+            NMFTP1->Download(remote, received);
+        } catch (const net::ESockError&) {
+            doc::removeFileQuietly(received);
+            if (!transferCanceled_)
+                throw;
+            setStatusText(texts::DownloadCanceled);
+            return;
+        } catch (...) {
+            doc::removeFileQuietly(received);
+            throw;
+        }
+        if (transferCanceled_) {
+            doc::removeFileQuietly(received);
+            setStatusText(texts::DownloadCanceled);
+            return;
+        }
+        try {
+            doc::installPage(page, received);
+        } catch (...) {
+            doc::removeFileQuietly(received);
+            throw;
+        }
+        setStatusText(QStringLiteral("Ready"));
+    });
+}
+
+} // namespace quillet::ui

@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "../document/temp_dir.h"
+#include "../ftp/ftp_servers.h"
+#include "dialogs/UnitLogin.h"
+#include "main/UnitMain.h"
+#include "net/NMFtp.h"
+#include "test_prompter.h"
+
+using namespace quillet;
+using namespace quillet::testing;
+using ui::TFormQuillet;
+
+namespace {
+const std::string kPage = "<HTML>\r\n<!-INS-!>\r\n</BODY>\r\n</HTML>\r\n";
+
+class PublishTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window.SettingsPath = QString::fromStdString(dir.file("quillet.ini"));
+        window.EditHtml->setText(QString::fromStdString(page));
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        writeFile(page, kPage);
+    }
+    void writeSite(int port, const std::string& user = "author", const std::string& password = "secret") {
+        writeFile(dir.file("quillet.ini"), "\"test\",\"127.0.0.1\",\"" + std::to_string(port) + "\",\"" +
+                                               user + "\",\"" + password + "\",\"\",\"\",\"\"\r\n");
+    }
+    // Presses "接続" and picks the first site in the dialog.
+    void connectToFirstSite() {
+        bool picked = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<ui::TFormLogin*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(dialog);
+            QListWidget* list = dialog->ListBox1;
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(list->item(0)).center());
+            QTest::mouseClick(dialog->ButtonOK, Qt::LeftButton);
+            picked = true;
+        });
+        QTest::mouseClick(window.SpeedButtonCON, Qt::LeftButton);
+        EXPECT_TRUE(picked);
+    }
+    void click(QToolButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+    bool looksConnected() const {
+        return !window.SpeedButtonCON->isEnabled() && window.SpeedButtonDIS->isEnabled() &&
+               window.SpeedButtonUP->isEnabled() && window.SpeedButtonDN->isEnabled();
+    }
+    bool looksDisconnected() const {
+        return window.SpeedButtonCON->isEnabled() && !window.SpeedButtonDIS->isEnabled() &&
+               !window.SpeedButtonUP->isEnabled() && !window.SpeedButtonDN->isEnabled();
+    }
+
+    TestPrompter prompter;
+    TempDir dir;
+    TempDir root;
+    std::string page = dir.file("index.html");
+    TFormQuillet window;
+};
+} // namespace
+
+TEST_F(PublishTest, ConnectUploadChangeDownloadAndUndo) {
+    PyFtpServer server(root.path(), "author", "secret", true);
+    writeSite(server.port());
+    connectToFirstSite();
+    ASSERT_TRUE(window.NMFTP1->Connected) << window.statusText().toStdString() << " host "
+                                          << window.NMFTP1->Host << " port " << window.NMFTP1->Port;
+    EXPECT_TRUE(looksConnected());
+    EXPECT_EQ(window.statusText(), "Connected");
+    const auto commands = server.commands();
+    ASSERT_GE(commands.size(), 5u);
+    EXPECT_EQ(commands[0], "USER author");
+    EXPECT_EQ(commands[1], "PASS ******");
+    EXPECT_EQ(commands[2], "TYPE A");
+    EXPECT_TRUE(commands[3].starts_with("PORT 127,0,0,1,"));
+    EXPECT_EQ(commands[4], "LIST");
+    EXPECT_EQ(window.NMFTP1->TimeOut, 180000);
+
+    window.EditURL->setText("index.html");
+    click(window.SpeedButtonUP);
+    EXPECT_EQ(window.statusText(), "Ready");
+    // TYPE A: the server keeps its own line ends.
+    EXPECT_EQ(readFile((root.path() / "index.html").string()), "<HTML>\n<!-INS-!>\n</BODY>\n</HTML>\n");
+
+    const std::string changed = kPage + "changed\r\n";
+    writeFile(page, changed);
+    click(window.SpeedButtonDN);
+    EXPECT_EQ(window.statusText(), "Ready");
+    EXPECT_EQ(readFile(page), kPage);
+    // The page as it was is the backup, so Undo brings it back.
+    EXPECT_EQ(readFile(dir.file("index.BAK")), changed);
+    click(window.SpeedButtonCANCEL);
+    EXPECT_EQ(readFile(page), changed);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
+
+    click(window.SpeedButtonDIS);
+    EXPECT_FALSE(window.NMFTP1->Connected);
+    EXPECT_TRUE(looksDisconnected());
+    EXPECT_EQ(window.statusText(), "not connected");
+    EXPECT_EQ(server.commands().back(), "QUIT");
+    EXPECT_TRUE(prompter.asked.empty());
+}
+
+TEST_F(PublishTest, RefusedDownloadLeavesThePageAndShowsTheReply) {
+    PyFtpServer server(root.path());
+    writeSite(server.port());
+    connectToFirstSite();
+    window.EditURL->setText("missing.html");
+    click(window.SpeedButtonDN);
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_TRUE(prompter.asked[0].text.startsWith("550 ")) << prompter.asked[0].text.toStdString();
+    EXPECT_EQ(window.statusText(), "Download missing.html");
+    EXPECT_EQ(readFile(page), kPage);
+    EXPECT_FALSE(exists(dir.file("index.BAK")));
+    EXPECT_TRUE(looksConnected());
+}
+
+TEST_F(PublishTest, FailedConnectSaysWhyInTheStatusBar) {
+    // A port that is bound but not listening refuses connections.
+    const int bound = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(bound, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(bound, reinterpret_cast<sockaddr*>(&a), &len);
+    const int closedPort = ntohs(a.sin_port);
+    writeSite(closedPort);
+    connectToFirstSite();
+    EXPECT_FALSE(window.NMFTP1->Connected);
+    EXPECT_TRUE(looksDisconnected());
+    EXPECT_TRUE(window.statusText().startsWith(QStringLiteral("接続できません: ")))
+        << window.statusText().toStdString();
+    EXPECT_TRUE(prompter.asked.empty());
+
+    // Cancelling the dialog changes nothing.
+    window.setStatusText("before");
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<ui::TFormLogin*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    click(window.SpeedButtonCON);
+    EXPECT_EQ(window.statusText(), "before");
+    EXPECT_TRUE(looksDisconnected());
+    ::close(bound);
+}
+
+// While a transfer runs the FTP buttons are off; closing the window cancels it, the page stays
+// as it was, QUIT is sent and the window closes once the transfer has unwound.
+TEST_F(PublishTest, CloseDuringADownload) {
+    std::vector<std::string> commands;
+    ScriptedServer server([&](ScriptSession& s) {
+        s.send("220 ready\r\n");
+        for (std::string line; !(line = s.readLine(8000)).empty();) {
+            commands.push_back(line);
+            if (line.starts_with("USER"))
+                s.send("331 pass\r\n");
+            else if (line.starts_with("PASS"))
+                s.send("230 in\r\n");
+            else if (line.starts_with("PORT")) {
+                s.send("200 ok\r\n");
+                s.openData(line);
+            } else if (line == "LIST") {
+                s.send("150 list\r\n");
+                s.closeData();
+                s.send("226 done\r\n");
+            } else if (line.starts_with("RETR")) {
+                s.send("150 sending (1000000 bytes)\r\n");
+                s.sendData(std::string(100000, 'x'));
+                // Stall until the client gives up on the data connection.
+                s.receiveData();
+                s.closeData();
+                s.send("426 aborted\r\n");
+            } else if (line == "QUIT") {
+                s.send("221 bye\r\n");
+                return;
+            } else {
+                s.send("200 ok\r\n");
+            }
+        }
+    });
+    writeSite(server.port());
+    connectToFirstSite();
+    ASSERT_TRUE(window.NMFTP1->Connected);
+    window.EditURL->setText("index.html");
+    bool buttonsOff = false;
+    window.NMFTP1->OnPacketRecvd = [&](QObject*) {
+        if (window.NMFTP1->DataSocket && window.NMFTP1->DataSocket->BytesRecvd >= 100000) {
+            buttonsOff = !window.SpeedButtonCON->isEnabled() && !window.SpeedButtonDIS->isEnabled() &&
+                         !window.SpeedButtonUP->isEnabled() && !window.SpeedButtonDN->isEnabled();
+            window.close();
+            EXPECT_TRUE(window.isVisible()); // not while the transfer is on the stack
+        }
+    };
+    click(window.SpeedButtonDN);
+    EXPECT_TRUE(buttonsOff);
+    QTest::qWait(50);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(readFile(page), kPage);
+    EXPECT_FALSE(window.NMFTP1->Connected);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2); // page, ini
+    window.NMFTP1->OnPacketRecvd = nullptr;
+    // The server saw the QUIT before the window went.
+    QTest::qWait(100);
+    EXPECT_EQ(commands.back(), "QUIT");
+}
