@@ -388,7 +388,6 @@ void TNMFTP::List() {
         openDataConnection();
         sendPort(TCmdType::cmdList);
         StatusMessage(StatusProtocol, "LIST");
-        replyPending_ = false;
         Transaction("LIST");
         if (inRange(ReplyNumber, 301, 599))
             failureProtocol(TCmdType::cmdList, true);
@@ -419,7 +418,7 @@ void TNMFTP::Download(const std::string& RemoteFile, const std::string& LocalFil
         BytesTotal = 0;
         if (!isSafeArgument(RemoteFile))
             throw FTPException(kUnsafeCommand);
-        settlePendingReply();
+        // The socket's own transaction: the continuation lines are read below, for their count.
         TPowersock::Transaction("RETR " + RemoteFile);
         if (!replyCode(LastReply))
             throw FTPException(kNoReplyCode + LastReply);
