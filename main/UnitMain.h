@@ -20,6 +20,7 @@ class QStatusBar;
 class QToolButton;
 class QFrame;
 class QProgressBar;
+class QShortcut;
 
 namespace quillet::net {
 class TNMFTP;
@@ -141,6 +142,7 @@ public:
     QLabel* progressLabel_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
     QToolButton* cancelButton_ = nullptr;
+    QShortcut* cancelShortcut_ = nullptr;
     // The window's FTP client.
     std::unique_ptr<net::TNMFTP> NMFTP1;
     // The settings file of the site list; empty for the program's own.

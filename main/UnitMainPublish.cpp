@@ -47,12 +47,11 @@ void TFormQuillet::connectPublishHandlers() {
     onClick(SpeedButtonUP, [this] { SpeedButtonUPClick(); });
     onClick(SpeedButtonDN, [this] { SpeedButtonDNClick(); });
     connect(cancelButton_, &QToolButton::clicked, this, [this] { cancelTransfer(); });
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::ApplicationShortcut);
-    connect(escape, &QShortcut::activated, this, [this] {
-        if (ftpBusy_)
-            cancelTransfer();
-    });
+    // Esc belongs to the transfer only while one runs; otherwise dialogs keep it.
+    cancelShortcut_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    cancelShortcut_->setContext(Qt::ApplicationShortcut);
+    cancelShortcut_->setEnabled(false);
+    connect(cancelShortcut_, &QShortcut::activated, this, [this] { cancelTransfer(); });
     // Progress of the running transfer; the client hands these on to its data connection.
     NMFTP1->OnPacketRecvd = [this](QObject*) { showTransferProgress(); };
     NMFTP1->OnPacketSent = [this](QObject*) { showTransferProgress(); };
@@ -68,6 +67,7 @@ void TFormQuillet::updateFtpButtons() {
     SpeedButtonDIS->setEnabled(!ftpBusy_ && connectedLook_);
     SpeedButtonUP->setEnabled(!ftpBusy_ && connectedLook_);
     SpeedButtonDN->setEnabled(!ftpBusy_ && connectedLook_);
+    cancelShortcut_->setEnabled(ftpBusy_);
 }
 
 void TFormQuillet::cancelTransfer() {

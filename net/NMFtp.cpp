@@ -283,32 +283,20 @@ void TNMFTP::acceptDataConnection() {
 
 void TNMFTP::finalReply(TCmdType type) {
     if (serverAborted_) {
-        // The server ended the transfer with 421 or 426: that reply is the final one, and the
-        // transfer failed.
+        // The server ended the transfer with 421 or 426: that reply is the final one.
         serverAborted_ = false;
         Canceled = false;
-        watchReplies_ = false;
-        std::string line;
-        try {
-            line = ReadLn();
-        } catch (...) {
-            watchReplies_ = true;
-            throw;
-        }
-        watchReplies_ = true;
-        StatusMessage(StatusProtocol, line);
-        LastReply = line;
-        ReplyNumber = replyCode(line).value_or(0);
-        SkipContinuationLines(line);
-        replyPending_ = false;
-        failureProtocol(type, false);
-        return;
-    }
-    if (Canceled || TimedOut) {
+    } else if (Canceled || TimedOut) {
         replyPending_ = true;
         StatusMessage(StatusProtocol, LastReply);
         return;
     }
+    // The final reply may itself be a 421 or 426: it must be read, not cancelled.
+    struct Unwatched {
+        bool& watch;
+        ~Unwatched() { watch = true; }
+    } unwatched{watchReplies_};
+    watchReplies_ = false;
     const std::string line = ReadLn();
     StatusMessage(StatusProtocol, line);
     const auto code = replyCode(line);

@@ -312,7 +312,13 @@ TEST(FtpTransfers, DownloadEventOrderAndProxyLogIn) {
 
 // The server ends a transfer with 426 (or drops out with 421): a failure, never a success.
 TEST(FtpTransfers, ServerAbortEndsTheTransferAsAFailure) {
-    for (const std::string reply : {"426 Connection closed; transfer aborted.\r\n", "421 Service closing\r\n"}) {
+    struct Case {
+        std::string reply;
+        bool afterClose; // sent while the client already waits for the final reply
+    };
+    for (const auto& [reply, afterClose] : {Case{"426 Connection closed; transfer aborted.\r\n", false},
+                                           Case{"421 Service closing\r\n", false},
+                                           Case{"426 Connection closed; transfer aborted.\r\n", true}}) {
         TempDir dir;
         const std::string target = dir.file("index.html");
         writeFile(target, "keep me");
@@ -323,9 +329,15 @@ TEST(FtpTransfers, ServerAbortEndsTheTransferAsAFailure) {
             } else if (line.starts_with("RETR")) {
                 s.send("150 sending\r\n");
                 s.sendData("partial");
-                s.send(reply);
-                ::usleep(100 * 1000);
-                s.closeData();
+                if (afterClose) {
+                    s.closeData();
+                    ::usleep(200 * 1000);
+                    s.send(reply);
+                } else {
+                    s.send(reply);
+                    ::usleep(100 * 1000);
+                    s.closeData();
+                }
             } else {
                 s.send("200 ok\r\n");
             }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -212,5 +213,66 @@ TEST_F(PublishTest, CloseDuringADownload) {
     window.NMFTP1->OnPacketRecvd = nullptr;
     // The server saw the QUIT before the window went.
     QTest::qWait(100);
+    EXPECT_EQ(commands.back(), "QUIT");
+}
+
+// Esc stops a running upload; the status bar says so, and the next command gets its own reply.
+TEST_F(PublishTest, EscapeCancelsAnUploadAndShowsProgressMeanwhile) {
+    std::vector<std::string> commands;
+    ScriptedServer server([&](ScriptSession& s) {
+        s.send("220 ready\r\n");
+        std::string port;
+        for (std::string line; !(line = s.readLine(8000)).empty();) {
+            commands.push_back(line);
+            if (line.starts_with("USER"))
+                s.send("230 in\r\n");
+            else if (line.starts_with("PORT")) {
+                s.send("200 ok\r\n");
+                port = line;
+            } else if (line == "LIST") {
+                s.openData(port);
+                s.send("150 list\r\n");
+                s.closeData();
+                s.send("226 done\r\n");
+            } else if (line.starts_with("STOR")) {
+                s.openData(port);
+                s.send("150 go\r\n");
+                s.receiveData(); // until the client stops
+                s.closeData();
+                s.send("426 aborted\r\n");
+            } else if (line == "QUIT") {
+                s.send("221 bye\r\n");
+                return;
+            } else {
+                s.send("200 " + line + "\r\n");
+            }
+        }
+    });
+    writeSite(server.port());
+    connectToFirstSite();
+    ASSERT_TRUE(window.NMFTP1->Connected);
+    writeFile(page, std::string(16 << 20, 'p'));
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    bool progressShown = false;
+    auto shown = window.NMFTP1->OnPacketSent;
+    window.NMFTP1->OnPacketSent = [&](QObject* sender) {
+        shown(sender);
+        if (!progressShown) {
+            progressShown = window.findChild<QProgressBar*>()->isVisible();
+            QTest::keyClick(&window, Qt::Key_Escape);
+        }
+    };
+    click(window.SpeedButtonUP);
+    EXPECT_TRUE(progressShown);
+    EXPECT_TRUE(window.statusText().startsWith(QStringLiteral("アップロードを中止しました")))
+        << window.statusText().toStdString();
+    EXPECT_TRUE(looksConnected());
+    for (const auto& a : prompter.asked)
+        ADD_FAILURE() << "asked: " << a.text.toStdString();
+    window.NMFTP1->OnPacketSent = shown;
+    window.NMFTP1->DoCommand("NOOP");
+    EXPECT_EQ(window.NMFTP1->LastReply, "200 NOOP\r\n");
+    click(window.SpeedButtonDIS);
     EXPECT_EQ(commands.back(), "QUIT");
 }
