@@ -1,6 +1,8 @@
 #include "dialogs/dialog_parts.h"
 
 #include <QDialog>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -15,6 +17,16 @@ void fixDialogFrame(QDialog* dialog, QSize clientSize) {
     // A window does not inherit its owner's font by itself.
     if (QWidget* owner = dialog->parentWidget())
         dialog->setFont(owner->font());
+}
+
+void centreOnScreen(QDialog* dialog) {
+    QWidget* owner = dialog->parentWidget();
+    QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = dialog->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    dialog->move(frame.topLeft());
 }
 
 QPlainTextEdit* noteMemo(QDialog* dialog, const QStringList& lines) {

@@ -13,6 +13,8 @@ namespace quillet::ui::dialogs {
 
 // A dialog of fixed client size with a dialog border, in its owner's font.
 void fixDialogFrame(QDialog* dialog, QSize clientSize);
+// Places the dialog in the middle of its owner's screen.
+void centreOnScreen(QDialog* dialog);
 // A read-only note without border in the dialog's face colour.
 QPlainTextEdit* noteMemo(QDialog* dialog, const QStringList& lines);
 // "設　定": the default button, closes with OK.

@@ -125,9 +125,10 @@ ReworkOutcome deleteNewestEntry(const std::string& pagePath) {
     return ReworkOutcome::Done;
 }
 
-ReworkOutcome undoLastRewrite(const std::string& pagePath) {
-    if (!fileExists(pagePath))
+ReworkOutcome undoLastRewrite(const std::string& path) {
+    if (!fileExists(path))
         return ReworkOutcome::PageMissing;
+    const std::string pagePath = resolvePage(path);
     InputFile page(pagePath); // an unreadable page stops here with its error
     const std::string bak = bakFileOf(pagePath);
     if (!fileExists(bak))

@@ -82,9 +82,15 @@ std::size_t InputFile::read(char* buf, std::size_t n) {
     }
 }
 
-OutputFile::OutputFile(std::string path, unsigned mode) : path_(std::move(path)) {
+OutputFile::OutputFile(std::string path, unsigned mode) : OutputFile(std::move(path), mode, O_TRUNC) {}
+
+OutputFile OutputFile::createNew(std::string path, unsigned mode) {
+    return OutputFile(std::move(path), mode, O_EXCL);
+}
+
+OutputFile::OutputFile(std::string path, unsigned mode, int flags) : path_(std::move(path)) {
     checkFault(FileError::Step::Create, path_);
-    int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | flags | O_CLOEXEC, mode);
     if (fd < 0)
         fail(FileError::Step::Create, path_);
     fd_ = Fd(fd);

@@ -13,7 +13,7 @@ namespace quillet::doc {
 
 class FileError : public std::runtime_error {
 public:
-    enum class Step { Open, Create, Read, Write, Sync, Close, Delete, Rename, Link, Stat };
+    enum class Step { Open, Create, Read, Write, Sync, Close, Delete, Rename, Link, Stat, Exchange };
     FileError(Step step, int errnum, std::string path);
     Step step() const { return step_; }
     int errnum() const { return errnum_; }
@@ -73,6 +73,8 @@ class OutputFile {
 public:
     // Creates or truncates the file. mode is given to open() (the umask applies).
     explicit OutputFile(std::string path, unsigned mode = 0666);
+    // Creates the file only when nothing of that name exists (O_EXCL); never replaces anything.
+    static OutputFile createNew(std::string path, unsigned mode = 0666);
     void write(const char* data, std::size_t n);
     void sync();
     void close() { fd_.close(path_); }
@@ -82,6 +84,7 @@ public:
     bool isOpen() const { return fd_.valid(); }
 
 private:
+    OutputFile(std::string path, unsigned mode, int flags);
     std::string path_;
     Fd fd_;
 };

@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <random>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <cstdlib>
 
 #include "document/markers.h"
 #include "document/paths.h"
@@ -37,8 +39,22 @@ bool linkUnsupported(int err) {
 }
 } // namespace
 
+std::string resolvePage(const std::string& page) {
+    std::string resolved = page;
+    struct stat st {};
+    if (::lstat(page.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(page.c_str(), nullptr)) {
+            resolved = real;
+            std::free(real);
+        }
+    }
+    if (tmpFileOf(resolved) == resolved || bakFileOf(resolved) == resolved)
+        throw PageNameError(page);
+    return resolved;
+}
+
 PageRewrite::PageRewrite(std::string pagePath)
-    : page_(std::move(pagePath)), tmp_(tmpFileOf(page_)), bak_(bakFileOf(page_)),
+    : page_(resolvePage(pagePath)), tmp_(tmpFileOf(page_)), bak_(bakFileOf(page_)),
       pageFile_(page_), tmpFile_(tmp_), source_(pageFile_), sink_(tmpFile_), reader_(source_),
       writer_(sink_) {
     tmpFile_.chmodLike(pageFile_.fd());
@@ -73,10 +89,14 @@ void PageRewrite::commit() {
     syncFolder(folderOf(page_));
 }
 
-void installPage(const std::string& page, const std::string& replacement) {
+void installPage(const std::string& pagePath, const std::string& replacement) {
+    const std::string page = resolvePage(pagePath);
     syncFile(replacement);
-    if (fileExists(page))
+    struct stat st {};
+    if (::stat(page.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        (void)::chmod(replacement.c_str(), st.st_mode & 07777); // the page keeps its permissions
         backUpPage(page, bakFileOf(page));
+    }
     renameFile(replacement, page);
     syncFolder(folderOf(page));
 }
@@ -105,18 +125,31 @@ void backUpPage(const std::string& page, const std::string& backup) {
 }
 
 bool exchangeFiles(const std::string& a, const std::string& b) {
-    checkFault(FileError::Step::Rename, a);
-    if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0) {
+    int err = injectedFault(FileError::Step::Exchange, a);
+    if (err == 0 && ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0) {
         syncFolder(folderOf(a));
         return true;
     }
-    int err = errno;
+    if (err == 0)
+        err = errno;
     if (err != EINVAL && err != ENOSYS && err != ENOTSUP && err != EOPNOTSUPP)
         throw FileError(FileError::Step::Rename, err, a);
+    // Three renames; whatever fails, each name is put back so that neither file goes missing.
     std::string temp = uniqueSibling(a);
     renameFile(a, temp);
-    renameFile(b, a);
-    renameFile(temp, b);
+    try {
+        renameFile(b, a);
+    } catch (...) {
+        (void)::rename(temp.c_str(), a.c_str());
+        throw;
+    }
+    try {
+        renameFile(temp, b);
+    } catch (...) {
+        (void)::rename(a.c_str(), b.c_str());
+        (void)::rename(temp.c_str(), a.c_str());
+        throw;
+    }
     syncFolder(folderOf(a));
     return false;
 }

@@ -6,12 +6,24 @@
 
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "document/file_io.h"
 #include "document/line_io.h"
 
 namespace quillet::doc {
+
+// A page whose own name is one of its work files (".TMP", ".BAK"): rewriting it would destroy it.
+class PageNameError : public std::runtime_error {
+public:
+    explicit PageNameError(const std::string& page)
+        : std::runtime_error(page + ": the page's name is one of its work files") {}
+};
+
+// The page a command works on. A symbolic link is followed, so the file it names is rewritten
+// (the link stays a link) and the work files lie beside that file.
+std::string resolvePage(const std::string& page);
 
 class PageRewrite {
 public:

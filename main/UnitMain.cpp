@@ -147,6 +147,7 @@ TFormQuillet::TFormQuillet(QWidget* parent) : QWidget(parent) {
     buildCommandBar();
     buildMarkupBar();
     connectReworkHandlers();
+    connectOpenHandlers();
     connectMarkupHandlers();
     connectPublishHandlers();
     FormCreate();

@@ -11,6 +11,7 @@
 #include "document/page_format.h"
 #include "platform/open_dialog.h"
 
+class QAbstractButton;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -49,6 +50,10 @@ public:
     void SpeedButtonSAVEClick(QObject* sender);
     void SpeedButtonPREVClick();
     void SpeedButtonCloseClick();
+
+    // Choosing or creating a page (UnitMainOpen.cpp).
+    void ButtonHtmlClick();
+    void OpenDocument();
 
     // Reworking the newest entry (UnitMainRework.cpp).
     void SpeedButtonDELClick();
@@ -96,6 +101,8 @@ private:
     void FormClose();
     void floatToolBars();
     void connectReworkHandlers();
+    void connectOpenHandlers();
+    void createDocument(const std::string& path);
     void connectPublishHandlers();
     void setConnectedLook(bool connected);
     void updateFtpButtons();
@@ -107,7 +114,7 @@ private:
     QToolButton* speedButton(QWidget* parent, const char* name, const QString& caption, int left,
                              int top, int width, int height);
     // Connects a button to a handler run under the default error display.
-    template <class F> void onClick(QToolButton* button, F handler);
+    template <class F> void onClick(QAbstractButton* button, F handler);
     doc::Entry entryFromControls() const;
 
     bool placedOnce_ = false;

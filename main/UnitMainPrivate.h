@@ -1,6 +1,7 @@
 #pragma once
 // Shared by the units that implement TFormQuillet's handlers.
 
+#include <QAbstractButton>
 #include <QToolButton>
 
 #include "main/UnitMain.h"
@@ -8,8 +9,8 @@
 
 namespace quillet::ui {
 
-template <class F> void TFormQuillet::onClick(QToolButton* button, F handler) {
-    connect(button, &QToolButton::clicked, this,
+template <class F> void TFormQuillet::onClick(QAbstractButton* button, F handler) {
+    connect(button, &QAbstractButton::clicked, this,
             [this, handler] { platform::runCommand(this, handler); });
 }
 

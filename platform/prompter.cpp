@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "document/file_io.h"
+#include "document/page_rewrite.h"
 #include "platform/codepage.h"
 #include "platform/file_errors.h"
 #include "platform/folder_dialog.h"
@@ -114,6 +115,9 @@ QString exceptionMessage(std::exception_ptr error) {
         std::rethrow_exception(error);
     } catch (const doc::FileError& e) {
         return fileErrorMessage(e);
+    } catch (const doc::PageNameError&) {
+        return QStringLiteral("文書名の拡張子が作業ファイル (.TMP / .BAK) と同じなので、"
+                              "この文書は書き換えられません");
     } catch (const std::exception& e) {
         // Our own texts are UTF-8; a server's reply line is CP932 bytes.
         const std::string_view what = e.what();

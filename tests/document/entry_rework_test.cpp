@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <sys/stat.h>
+
 #include "document/entry_rework.h"
 #include "document/entry_writer.h"
 #include "document/file_io.h"
@@ -95,6 +98,7 @@ const std::string kOlder = "<!-BDY-A-!>\r\nolder\r\n<!-BDY-B-!><HR>\r\n<!-END-!>
 
 class ReworkTest : public ::testing::Test {
 protected:
+    void TearDown() override { setFaultHook(nullptr); }
     TempDir dir;
     std::string page = dir.file("diary.htm");
     std::string bak = dir.file("diary.BAK");
@@ -162,4 +166,71 @@ TEST_F(ReworkTest, UndoExchangesPageAndBackupBothWays) {
     EXPECT_EQ(readFile(tmp), "left over");
     EXPECT_EQ(undoLastRewrite(dir.file("none.htm")), ReworkOutcome::PageMissing);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
+}
+
+// A page named like one of its own work files would be emptied or left without a backup.
+TEST_F(ReworkTest, PageNamedLikeAWorkFileIsRefusedUntouched) {
+    for (const char* name : {"diary.TMP", "diary.BAK"}) {
+        const std::string odd = dir.file(name);
+        writeFile(odd, kHead + kTitled + kTail);
+        Entry e;
+        e.body = {"x"};
+        EXPECT_THROW(writeEntry(odd, e, SaveMode::Insert), PageNameError) << name;
+        EXPECT_THROW(deleteNewestEntry(odd), PageNameError) << name;
+        EXPECT_THROW(undoLastRewrite(odd), PageNameError) << name;
+        EXPECT_EQ(readFile(odd), kHead + kTitled + kTail) << name;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+TEST_F(ReworkTest, UndoWithoutAtomicExchangeNeverLosesAName) {
+    writeFile(page, "page");
+    writeFile(bak, "backup");
+    // The file system cannot exchange: three renames, the second of which fails.
+    setFaultHook([this](FileError::Step s, const std::string& path) {
+        if (s == FileError::Step::Exchange)
+            return EINVAL;
+        return s == FileError::Step::Rename && path == bak ? EIO : 0;
+    });
+    EXPECT_THROW(undoLastRewrite(page), FileError);
+    EXPECT_EQ(readFile(page), "page");
+    EXPECT_EQ(readFile(bak), "backup");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+    // Without the failure the three renames exchange the two files.
+    setFaultHook([](FileError::Step s, const std::string&) { return s == FileError::Step::Exchange ? EINVAL : 0; });
+    EXPECT_EQ(undoLastRewrite(page), ReworkOutcome::Done);
+    setFaultHook(nullptr);
+    EXPECT_EQ(readFile(page), "backup");
+    EXPECT_EQ(readFile(bak), "page");
+}
+
+// A page that is a symbolic link stays one: the file it names is rewritten, and the backup is
+// a real file beside that file.
+TEST_F(ReworkTest, SymlinkedPageIsRewrittenThroughTheLink) {
+    TempDir real;
+    const std::string target = real.file("diary.htm");
+    writeFile(target, kHead + kOlder + kTail);
+    std::filesystem::create_symlink(target, page);
+    ASSERT_EQ(deleteNewestEntry(page), ReworkOutcome::Done);
+    EXPECT_TRUE(std::filesystem::is_symlink(page));
+    EXPECT_EQ(readFile(page), kHead + kTail);
+    EXPECT_EQ(readFile(real.file("diary.BAK")), kHead + kOlder + kTail);
+    EXPECT_FALSE(exists(bak));
+    ASSERT_EQ(undoLastRewrite(page), ReworkOutcome::Done);
+    EXPECT_TRUE(std::filesystem::is_symlink(page));
+    EXPECT_EQ(readFile(target), kHead + kOlder + kTail);
+}
+
+TEST_F(ReworkTest, InstalledPageKeepsPermissionsAndBacksUpTheOldOne) {
+    writeFile(page, "old");
+    ::chmod(page.c_str(), 0600);
+    const std::string received = dir.file("received");
+    writeFile(received, "new");
+    installPage(page, received);
+    EXPECT_EQ(readFile(page), "new");
+    EXPECT_EQ(readFile(bak), "old");
+    EXPECT_FALSE(exists(received));
+    struct stat st {};
+    ASSERT_EQ(::stat(page.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }

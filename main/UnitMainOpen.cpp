@@ -1,0 +1,116 @@
+// Choosing a page: "..." picks it, a new name is created from the template, a page without an
+// insertion marker goes through the insertion-point dialog once.
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <memory>
+#include <stdexcept>
+
+#include "dialogs/UnitColor.h"
+#include "dialogs/UnitSetIns.h"
+#include "document/file_io.h"
+#include "document/page_open.h"
+#include "main/UnitMainPrivate.h"
+
+namespace quillet::ui {
+
+using platform::Answer;
+using platform::Buttons;
+using platform::prompter;
+
+namespace texts {
+const QString CreateNewPage = QStringLiteral("この名前で新規に作成しますか？");
+
+QString cannotOpen(const QString& page) { return QStringLiteral("ファイル %1 は開けません").arg(page); }
+QString cannotCreate(const QString& page) {
+    return QStringLiteral("ファイル %1 を作成できません").arg(page);
+}
+QString listNotCp932(const QString& page) {
+    return QStringLiteral("文書「%1」に、Shift-JIS(CP932)として読めない文字があります。\r"
+                          "文書を壊さないよう、書き込み開始位置の設定を中止しました。\r"
+                          "文書は変更していません。")
+        .arg(page);
+}
+QString pageChangedMeanwhile(const QString& page) {
+    return QStringLiteral("文書「%1」は書き込み開始位置の設定中に変更されました。\r"
+                          "その変更を失わないよう、何も書き込んでいません。")
+        .arg(page);
+}
+} // namespace texts
+
+namespace {
+const QString kOpenFilter = QStringLiteral("すべて|*.*|HTML|*.html;*.htm|イメージ|*.jpg;*.jpeg;*.gif");
+constexpr int kHtmlFilter = 2;
+
+[[noreturn]] void fail(const QString& message) { throw std::runtime_error(message.toStdString()); }
+} // namespace
+
+void TFormQuillet::connectOpenHandlers() {
+    onClick(ButtonHtml, [this] { ButtonHtmlClick(); });
+}
+
+void TFormQuillet::ButtonHtmlClick() {
+    OpenDialog1.filter = kOpenFilter;
+    OpenDialog1.filterIndex = kHtmlFilter;
+    OpenDialog1.defaultExt = QStringLiteral("html");
+    if (OpenDialog1.initialDir.isEmpty())
+        OpenDialog1.initialDir = QDir::currentPath();
+    OpenDialog1.fileName.clear();
+    if (!OpenDialog1.execute(this))
+        return;
+    EditHtml->setText(OpenDialog1.fileName);
+    OpenDocument();
+}
+
+void TFormQuillet::OpenDocument() {
+    const std::string path = pagePath();
+    if (!doc::fileExists(path)) {
+        createDocument(path);
+        return;
+    }
+    if (doc::pageHasInsertionMarker(path))
+        return;
+    const QString shownPath = EditHtml->text();
+    doc::InsertionList lines;
+    try {
+        lines = doc::loadInsertionList(path);
+    } catch (const doc::FileError&) {
+        fail(texts::cannotOpen(shownPath));
+    }
+    auto dialog = std::make_unique<TFormSetIns>(this);
+    if (!dialog->load(std::move(lines))) {
+        dialog.reset();
+        EditHtml->clear();
+        prompter().confirm(this, texts::listNotCp932(shownPath), Buttons::Ok);
+        return;
+    }
+    if (dialog->exec() != QDialog::Accepted) {
+        EditHtml->clear();
+        return;
+    }
+    doc::SaveListOutcome outcome;
+    try {
+        outcome = doc::saveInsertionList(path, dialog->lines());
+    } catch (const doc::FileError&) {
+        fail(texts::cannotCreate(shownPath));
+    }
+    if (outcome == doc::SaveListOutcome::PageChanged) {
+        EditHtml->clear();
+        prompter().confirm(this, texts::pageChangedMeanwhile(shownPath), Buttons::Ok);
+    }
+}
+
+void TFormQuillet::createDocument(const std::string& path) {
+    if (prompter().confirm(this, texts::CreateNewPage, Buttons::YesNo) != Answer::Yes) {
+        EditHtml->clear();
+        return;
+    }
+    // Closing the colour dialog never cancels: whatever it shows then is the page's colours.
+    auto dialog = std::make_unique<TFormColor>(this);
+    dialog->exec();
+    const doc::PageColors colors = dialog->colors();
+    dialog.reset();
+    doc::createNewPage(path, colors);
+}
+
+} // namespace quillet::ui
