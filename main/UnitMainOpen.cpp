@@ -21,17 +21,19 @@ using platform::prompter;
 namespace texts {
 const QString CreateNewPage = QStringLiteral("この名前で新規に作成しますか？");
 
-QString cannotOpen(const QString& page) { return QStringLiteral("ファイル %1 は開けません").arg(page); }
-QString cannotCreate(const QString& page) {
+QString cannotOpen(const QString &page) {
+    return QStringLiteral("ファイル %1 は開けません").arg(page);
+}
+QString cannotCreate(const QString &page) {
     return QStringLiteral("ファイル %1 を作成できません").arg(page);
 }
-QString listNotCp932(const QString& page) {
+QString listNotCp932(const QString &page) {
     return QStringLiteral("文書「%1」に、Shift-JIS(CP932)として読めない文字があります。\r"
                           "文書を壊さないよう、書き込み開始位置の設定を中止しました。\r"
                           "文書は変更していません。")
         .arg(page);
 }
-QString pageChangedMeanwhile(const QString& page) {
+QString pageChangedMeanwhile(const QString &page) {
     return QStringLiteral("文書「%1」は書き込み開始位置の設定中に変更されました。\r"
                           "その変更を失わないよう、何も書き込んでいません。")
         .arg(page);
@@ -39,10 +41,13 @@ QString pageChangedMeanwhile(const QString& page) {
 } // namespace texts
 
 namespace {
-const QString kOpenFilter = QStringLiteral("すべて|*.*|HTML|*.html;*.htm|イメージ|*.jpg;*.jpeg;*.gif");
+const QString kOpenFilter =
+    QStringLiteral("すべて|*.*|HTML|*.html;*.htm|イメージ|*.jpg;*.jpeg;*.gif");
 constexpr int kHtmlFilter = 2;
 
-[[noreturn]] void fail(const QString& message) { throw std::runtime_error(message.toStdString()); }
+[[noreturn]] void fail(const QString &message) {
+    throw std::runtime_error(message.toStdString());
+}
 } // namespace
 
 void TFormQuillet::connectOpenHandlers() {
@@ -74,7 +79,7 @@ void TFormQuillet::OpenDocument() {
     doc::InsertionList lines;
     try {
         lines = doc::loadInsertionList(path);
-    } catch (const doc::FileError&) {
+    } catch (const doc::FileError &) {
         fail(texts::cannotOpen(shownPath));
     }
     auto dialog = std::make_unique<TFormSetIns>(this);
@@ -91,7 +96,7 @@ void TFormQuillet::OpenDocument() {
     doc::SaveListOutcome outcome;
     try {
         outcome = doc::saveInsertionList(path, dialog->lines());
-    } catch (const doc::FileError&) {
+    } catch (const doc::FileError &) {
         fail(texts::cannotCreate(shownPath));
     }
     if (outcome == doc::SaveListOutcome::PageChanged) {
@@ -100,7 +105,7 @@ void TFormQuillet::OpenDocument() {
     }
 }
 
-void TFormQuillet::createDocument(const std::string& path) {
+void TFormQuillet::createDocument(const std::string &path) {
     if (prompter().confirm(this, texts::CreateNewPage, Buttons::YesNo) != Answer::Yes) {
         EditHtml->clear();
         return;
