@@ -55,7 +55,6 @@ namespace {
 constexpr int kClientWidth = 455;
 constexpr int kClientHeight = 460;
 constexpr int kBandHeight = 113;
-constexpr int kStatusHeight = 24;
 
 QFont windowFont() {
     QFont font;
@@ -147,6 +146,7 @@ TFormQuillet::TFormQuillet(QWidget* parent) : QWidget(parent) {
     buildCommandBar();
     buildMarkupBar();
     connectReworkHandlers();
+    connectLayoutHandlers();
     connectOpenHandlers();
     connectMarkupHandlers();
     connectPublishHandlers();
@@ -290,15 +290,6 @@ void TFormQuillet::floatToolBars() {
     CoolBar2->floatAt(QPoint(clientOrigin.x() + frame.width(), commandClient.top() + CoolBar1->height()));
 }
 
-void TFormQuillet::FormResize() {
-    const int w = width();
-    const int h = height();
-    Splitter1->setGeometry(0, 0, w, kBandHeight);
-    StatusBar1->setGeometry(0, h - kStatusHeight, w, kStatusHeight);
-    // Both bars float: the editor fills everything between the band and the status bar.
-    Memo1->setGeometry(0, kBandHeight, w, std::max(0, h - kBandHeight - kStatusHeight));
-}
-
 void TFormQuillet::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     FormResize();
@@ -437,12 +428,17 @@ void TFormQuillet::closeEvent(QCloseEvent* event) {
 void TFormQuillet::FormClose() {
     if (!NMFTP1->Connected)
         return;
-    // Say QUIT, but never let a silent server keep the window open.
+    // Say QUIT, but never let a silent server keep the window open; meanwhile no FTP command
+    // may start, and a second close only cuts the wait short.
+    ftpBusy_ = true;
+    updateFtpButtons();
     NMFTP1->TimeOut = 3000;
     try {
         NMFTP1->Disconnect();
     } catch (...) {
     }
+    ftpBusy_ = false;
+    closeAfterFtp_ = false;
 }
 
 } // namespace quillet::ui

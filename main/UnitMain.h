@@ -30,6 +30,7 @@ class TNMFTP;
 namespace quillet::ui {
 
 class ToolBarPanel;
+class TFormHelp;
 
 class TFormQuillet : public QWidget {
     Q_OBJECT
@@ -84,6 +85,18 @@ public:
     void setStatusText(const QString& text);
     QString statusText() const;
 
+    // Layout, panels, help and about (UnitMainLayout.cpp).
+    void SpeedButtonPanelClick(QObject* sender);
+    void SpeedButtonHelpClick();
+    void SpeedButtonAboutClick();
+    // A bar was dragged and let go; docks or floats it, then lays the window out.
+    void CoolBarDrop(ToolBarPanel* bar, const QPoint& topLeft, const QPoint& cursor);
+    void dockBar(ToolBarPanel* bar, const QPoint& pointInWindow);
+    void floatBar(ToolBarPanel* bar, const QPoint& screenPoint);
+    void CoolBarEndDock(ToolBarPanel* bar);
+    // The help window while it is present (shown or closed), else null.
+    TFormHelp* helpWindow() const { return FormHelp; }
+
     ToolBarPanel* commandBar() const { return CoolBar1; }
     ToolBarPanel* markupBar() const { return CoolBar2; }
 
@@ -101,6 +114,7 @@ private:
     void FormClose();
     void floatToolBars();
     void connectReworkHandlers();
+    void connectLayoutHandlers();
     void connectOpenHandlers();
     void createDocument(const std::string& path);
     void connectPublishHandlers();
@@ -118,6 +132,7 @@ private:
     doc::Entry entryFromControls() const;
 
     bool placedOnce_ = false;
+    TFormHelp* FormHelp = nullptr;
     bool connectedLook_ = false; // the buttons' state, set by Connect and Disconnect only
     bool ftpBusy_ = false;
     bool transferCanceled_ = false;

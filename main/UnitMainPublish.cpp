@@ -171,7 +171,7 @@ void TFormQuillet::SpeedButtonUPClick() {
         setStatusText(QStringLiteral("Upload ") + EditHtml->text());
         try {
             NMFTP1->Upload(pagePath(), remote);
-        } catch (const net::EAbortError&) {
+        } catch (const net::ESockError&) { // also "Accepting Canceled" before the data flowed
             if (!transferCanceled_)
                 throw;
             setStatusText(texts::UploadCanceled);

@@ -37,11 +37,20 @@ private:
 
 TNMFTP::TNMFTP(QObject* Owner) : TPowersock(Owner) {
     Port = 21;
-    // A 421 or 426 on the control connection cancels what waits for a reply.
+    // A 421 or 426 on the control connection cancels what waits for a reply; while a transfer
+    // waits for its data, any error reply ends that wait too (the server will not send or
+    // take the data any more).
     OnDataArrived = [this](QObject*) {
         const std::string_view unread = ReceiveStream.view();
-        if (watchReplies_ && unread.size() >= 4 &&
-            (unread.starts_with("421") || unread.starts_with("426"))) {
+        if (!watchReplies_ || unread.size() < 4)
+            return;
+        const bool closing = unread.starts_with("421") || unread.starts_with("426");
+        const bool error = unread[0] == '4' || unread[0] == '5';
+        if (dataWait_ && error && DataSocket) {
+            serverAborted_ = true;
+            DataSocket->Cancel();
+        }
+        if (closing) {
             serverAborted_ = true;
             Cancel();
         }
@@ -51,6 +60,8 @@ TNMFTP::TNMFTP(QObject* Owner) : TPowersock(Owner) {
 TNMFTP::~TNMFTP() {
     Abort(); // the base destructor cannot reach this class's Abort any more
     Cancel();
+    if (TimeOut <= 0 || TimeOut > 3000)
+        TimeOut = 3000; // going away: QUIT gets a short answer time, whatever was set
     if (Connected) {
         try {
             Disconnect();
@@ -101,7 +112,22 @@ std::string TNMFTP::Transaction(const std::string& Command) {
     if (!isSafeArgument(Command))
         throw FTPException(kUnsafeCommand);
     settlePendingReply();
-    const std::string first = TPowersock::Transaction(Command);
+    std::string first;
+    try {
+        first = TPowersock::Transaction(Command);
+    } catch (const EAbortError&) {
+        // The watcher cancelled the read because the reply is a 421 or 426: that line is the
+        // answer, and the caller should see the server's words.
+        const auto lf = ReceiveStream.view().find('\n');
+        if (!serverAborted_ || lf == std::string_view::npos)
+            throw;
+        serverAborted_ = false;
+        Canceled = false;
+        first = ReceiveStream.take(lf + 1);
+        LastReply = first;
+        ReplyNumber = replyCode(first).value_or(0);
+        StatusMessage(StatusProtocol, first);
+    }
     if (!replyCode(first))
         throw FTPException(kNoReplyCode + first);
     SkipContinuationLines(first);
@@ -207,6 +233,7 @@ void TNMFTP::DoCommand(const std::string& Command) {
     Canceled = false;
     CheckConnection();
     StatusMessage(StatusProtocol, Command);
+    settlePendingReply(); // before discarding: a late reply may already be here
     discardControlBytes();
     Transaction(Command);
     if (inRange(ReplyNumber, 400, 599))
@@ -282,6 +309,7 @@ void TNMFTP::acceptDataConnection() {
 }
 
 void TNMFTP::finalReply(TCmdType type) {
+    dataWait_ = false;
     if (serverAborted_) {
         // The server ended the transfer with 421 or 426: that reply is the final one.
         serverAborted_ = false;
@@ -307,8 +335,11 @@ void TNMFTP::finalReply(TCmdType type) {
     // A transfer the server reports as failed (disk full, aborted) is no success.
     if (!code)
         throw FTPException(kNoReplyCode + line);
-    if (*code >= 400)
+    if (*code >= 400) {
+        // Even when a handler takes it as handled, the transfer did not succeed.
+        finalFailed_ = true;
         failureProtocol(type, false);
+    }
 }
 
 template <class Body> void TNMFTP::runTransfer(TCmdType type, Body&& body) {
@@ -318,19 +349,25 @@ template <class Body> void TNMFTP::runTransfer(TCmdType type, Body&& body) {
     DataSocket = std::make_unique<TPowersock>();
     DataSocket->ReportLevel = ReportLevel;
     DataSocket->OnStatus = OnStatus;
+    finalFailed_ = false;
+    serverAborted_ = false;
     bool reachedEnd = false;
     try {
         discardControlBytes();
         body();
         reachedEnd = true;
     } catch (...) {
+        dataWait_ = false;
         DataSocket.reset();
+        // The server ended the transfer with an error reply: report that reply.
+        if (serverAborted_ && Connected)
+            finalReply(type);
         if (type == TCmdType::cmdDownload && Canceled)
             DrainAfterAbort();
         throw;
     }
     DataSocket.reset();
-    if (reachedEnd && OnSuccess)
+    if (reachedEnd && !finalFailed_ && OnSuccess)
         OnSuccess(type);
     if (type == TCmdType::cmdDownload && Canceled)
         DrainAfterAbort();
@@ -380,6 +417,7 @@ void TNMFTP::List() {
         if (inRange(ReplyNumber, 301, 599))
             failureProtocol(TCmdType::cmdList, true);
         replyPending_ = true; // until the final reply is read
+        dataWait_ = true;
         BytesTotal = static_cast<std::int64_t>(ParseByteCount(LastReply));
         if (OnTransactionStart)
             OnTransactionStart(this);
@@ -422,6 +460,7 @@ void TNMFTP::Download(const std::string& RemoteFile, const std::string& LocalFil
                 BytesTotal = static_cast<std::int64_t>(ParseByteCount(line));
             more = reader.next(line);
         }
+        dataWait_ = true;
         acceptDataConnection();
         if (OnTransactionStart)
             OnTransactionStart(this);
@@ -437,8 +476,8 @@ void TNMFTP::Download(const std::string& RemoteFile, const std::string& LocalFil
         StatusMessage(StatusProtocol, "Received " + std::to_string(received) + " Bytes");
         const bool interrupted = Canceled || TimedOut;
         finalReply(TCmdType::cmdDownload);
-        if (interrupted)
-            return; // nothing complete to keep
+        if (interrupted || finalFailed_)
+            return; // nothing complete and confirmed to keep
         doc::syncFile(temp.path());
         doc::renameFile(temp.path(), target);
         temp.release();
@@ -471,6 +510,7 @@ void TNMFTP::Upload(const std::string& LocalFile, const std::string& RemoteFile)
         if (inRange(ReplyNumber, 301, 599))
             failureProtocol(TCmdType::cmdUpload, true);
         replyPending_ = true;
+        dataWait_ = true;
         acceptDataConnection();
         if (OnTransactionStart)
             OnTransactionStart(this);
@@ -486,6 +526,12 @@ void TNMFTP::Upload(const std::string& LocalFile, const std::string& RemoteFile)
 
 void TNMFTP::DrainAfterAbort() {
     Canceled = false;
+    // The reply drained here is expected; it must not cancel the drain itself.
+    struct Unwatched {
+        bool& watch;
+        ~Unwatched() { watch = true; }
+    } unwatched{watchReplies_};
+    watchReplies_ = false;
     bool expired = false;
     QTimer clock;
     clock.setSingleShot(true);

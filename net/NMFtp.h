@@ -84,6 +84,8 @@ private:
     bool replyPending_ = false; // a transfer's final reply was not read
     bool watchReplies_ = false; // a 421 or 426 cancels the waiting reply read
     bool serverAborted_ = false; // the server said 421 or 426 while we waited
+    bool dataWait_ = false;      // a transfer waits for its data connection or data
+    bool finalFailed_ = false;   // the transfer's final reply was an error
 };
 
 } // namespace quillet::net

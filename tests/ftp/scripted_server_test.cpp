@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include "../document/temp_dir.h"
@@ -409,4 +410,117 @@ TEST(FtpReplies, RefusedLogInIsReportedEvenWhenQuitFails) {
     }
     EXPECT_TRUE(failedEvent);
     EXPECT_FALSE(ftp.Connected);
+}
+
+// Found in review: replies that arrive early or in unusual places.
+TEST(FtpReplies, AClosingReplyToACommandIsShownAsTheServerSentIt) {
+    ScriptedServer server([](ScriptSession& s) {
+        s.send("220 ready\r\n");
+        s.readLine();
+        s.send("421 Too many connections from your address\r\n");
+        s.readLine(500);
+    });
+    TNMFTP ftp;
+    prepare(ftp, server.port());
+    try {
+        ftp.Connect();
+        FAIL();
+    } catch (const FTPException& e) {
+        EXPECT_STREQ(e.what(), "421 Too many connections from your address\r\n");
+    }
+    EXPECT_FALSE(ftp.Connected);
+}
+
+TEST(FtpTransfers, ErrorWhileWaitingForTheDataConnectionEndsTheWait) {
+    TempDir dir;
+    const std::string page = dir.file("index.html");
+    writeFile(page, "page");
+    ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
+        if (line.starts_with("STOR")) {
+            s.send("150 Opening data connection\r\n");
+            ::usleep(100 * 1000);
+            s.send("425 Can't open data connection\r\n"); // and never connects
+        } else {
+            s.send("200 ok\r\n");
+        }
+    }));
+    TNMFTP ftp;
+    prepare(ftp, server.port(), 60000);
+    ftp.Connect();
+    try {
+        ftp.Upload(page, "index.html");
+        FAIL();
+    } catch (const FTPException& e) {
+        EXPECT_STREQ(e.what(), "425 Can't open data connection\r\n");
+    }
+    ftp.DoCommand("NOOP");
+    EXPECT_EQ(ftp.LastReply, "200 ok\r\n");
+    ftp.Disconnect();
+}
+
+TEST(FtpTransfers, HandledFinalErrorStillKeepsTheLocalFileAndIsNoSuccess) {
+    TempDir dir;
+    const std::string target = dir.file("index.html");
+    writeFile(target, "keep me");
+    ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
+        if (line.starts_with("PORT")) {
+            s.send("200 ok\r\n");
+            s.openData(line);
+        } else if (line.starts_with("RETR")) {
+            s.send("150 sending\r\n");
+            s.sendData("PARTIAL");
+            s.closeData();
+            s.send("451 Local error in processing\r\n");
+        } else {
+            s.send("200 ok\r\n");
+        }
+    }));
+    TNMFTP ftp;
+    prepare(ftp, server.port());
+    ftp.Connect();
+    bool success = false, failure = false;
+    ftp.OnSuccess = [&](TCmdType) { success = true; };
+    ftp.OnFailure = [&](bool& handled, TCmdType) { failure = handled = true; };
+    ftp.Download("index.html", target);
+    EXPECT_TRUE(failure);
+    EXPECT_FALSE(success);
+    EXPECT_EQ(readFile(target), "keep me");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    ftp.Disconnect();
+}
+
+// The interrupted download's 426 comes at once: the next command must neither wait for it
+// again nor lose the connection.
+TEST(FtpTransfers, PromptReplyAfterACancelledDownloadIsSettled) {
+    TempDir dir;
+    ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
+        if (line.starts_with("PORT")) {
+            s.send("200 ok\r\n");
+            s.openData(line);
+        } else if (line.starts_with("RETR")) {
+            s.send("150 sending\r\n");
+            s.sendData(std::string(50000, 'x'));
+            s.receiveData(); // until the client gives up
+            s.closeData();
+            s.send("426 aborted\r\n");
+        } else {
+            s.send("250 " + line + "\r\n");
+        }
+    }));
+    TNMFTP ftp;
+    prepare(ftp, server.port());
+    ftp.Connect();
+    ftp.OnPacketRecvd = [&](QObject*) { ftp.Abort(); };
+    EXPECT_THROW(ftp.Download("index.html", dir.file("index.html")), EAbortError);
+    ftp.OnPacketRecvd = nullptr;
+    // Let the 426 arrive and sit in the buffer before the next command.
+    for (QElapsedTimer t; !t.isValid() || t.elapsed() < 300;) {
+        if (!t.isValid())
+            t.start();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    ftp.DoCommand("TYPE A");
+    EXPECT_EQ(ftp.LastReply, "250 TYPE A\r\n");
+    EXPECT_TRUE(ftp.Connected);
+    ftp.Disconnect();
 }

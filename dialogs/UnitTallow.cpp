@@ -1,0 +1,108 @@
+#include "dialogs/UnitTallow.h"
+
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+
+namespace quillet::ui {
+
+namespace maker {
+const QString Name = QStringLiteral("Quillet の作者");
+const QString Url = QStringLiteral("https://example.invalid/quillet/");
+const QString Mail = QStringLiteral("quillet@example.invalid");
+} // namespace maker
+
+namespace {
+const QColor kBackground(0, 0, 255);
+const QColor kText(255, 255, 0);
+
+// The maker's picture: an ink pot with a quill, drawn rather than shipped.
+QPixmap makerPicture() {
+    QPixmap pm(64, 64);
+    pm.fill(QColor(230, 235, 250));
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(20, 20, 60), 2));
+    p.setBrush(QColor(40, 40, 90));
+    p.drawRoundedRect(QRectF(14, 36, 30, 22), 5, 5);
+    p.setBrush(QColor(20, 20, 40));
+    p.drawRect(QRectF(22, 30, 14, 7));
+    p.setPen(QPen(QColor(120, 70, 20), 2));
+    p.drawLine(QPointF(29, 33), QPointF(52, 6));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(250, 250, 250));
+    QPolygonF vane;
+    vane << QPointF(52, 4) << QPointF(58, 10) << QPointF(40, 26) << QPointF(36, 22);
+    p.drawPolygon(vane);
+    return pm;
+}
+
+// A 64 x 64 picture area inside a 66 x 66 sunken frame.
+QLabel* picture(QWidget* box, const char* name, int left, const QPixmap& pm) {
+    auto* frame = new QFrame(box);
+    frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    frame->setLineWidth(1);
+    frame->setGeometry(left, 10, 66, 66);
+    auto* image = new QLabel(frame);
+    image->setObjectName(QString::fromLatin1(name));
+    image->setGeometry(1, 1, 64, 64);
+    image->setAlignment(Qt::AlignCenter);
+    image->setPixmap(pm);
+    image->setToolTip(maker::Name);
+    return image;
+}
+
+QLabel* textLine(QWidget* box, const char* name, int top, const QString& text) {
+    auto* label = new QLabel(text, box);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setLineWidth(1);
+    label->setGeometry(85, top, 170, 16);
+    label->setIndent(2);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, kText);
+    label->setPalette(palette);
+    return label;
+}
+} // namespace
+
+TFormTallow::TFormTallow(QWidget* owner, const QIcon& icon) : QDialog(owner) {
+    setObjectName(QStringLiteral("FormTallow"));
+    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+    setWindowTitle(maker::Name);
+    if (owner)
+        setFont(owner->font());
+    setFixedSize(341, 86);
+    move(192, 107); // a fixed place on the screen, not centred on the owner
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, kBackground);
+    setPalette(palette);
+
+    Image1 = picture(this, "Image1", 8, icon.pixmap(32, 32));
+    Image2 = picture(this, "Image2", 267, makerPicture());
+    Label1 = textLine(this, "Label1", 10, QString());
+    Label2 = textLine(this, "Label2", 35, QStringLiteral("URL: ") + maker::Url);
+    Label3 = textLine(this, "Label3", 60, QStringLiteral("E-mail: ") + maker::Mail);
+    // The addresses are wider than their lines in most fonts; the whole text stays readable
+    // as a tool tip.
+    Label2->setToolTip(Label2->text());
+    Label3->setToolTip(Label3->text());
+}
+
+TFormTallow::~TFormTallow() = default;
+
+void TFormTallow::FormClick() { accept(); }
+
+// The pictures and text lines leave their clicks to the box, so any click lands here.
+void TFormTallow::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        FormClick();
+    else
+        QDialog::mouseReleaseEvent(event);
+}
+
+} // namespace quillet::ui

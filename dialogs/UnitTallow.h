@@ -1,0 +1,38 @@
+#pragma once
+// The about box: the program's picture, the maker's picture, and three text lines on blue.
+// A click anywhere on it closes it.
+
+#include <QDialog>
+
+class QIcon;
+class QLabel;
+
+namespace quillet::ui {
+
+class TFormTallow : public QDialog {
+    Q_OBJECT
+public:
+    // The icon is the program's picture, shown at 32 x 32 in the left frame.
+    TFormTallow(QWidget* owner, const QIcon& icon);
+    ~TFormTallow() override;
+
+    void FormClick();
+
+    QLabel* Image1 = nullptr; // the program's picture
+    QLabel* Image2 = nullptr; // the maker's picture
+    QLabel* Label1 = nullptr; // the first text line, set by the caller
+    QLabel* Label2 = nullptr; // the web address
+    QLabel* Label3 = nullptr; // the e-mail address
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// The maker, as the about box names it.
+namespace maker {
+extern const QString Name;
+extern const QString Url;
+extern const QString Mail;
+} // namespace maker
+
+} // namespace quillet::ui

@@ -1,0 +1,100 @@
+// The window's layout: the docked tool bars beside the editor, the panel buttons, help and about.
+#include <QLabel>
+#include <QStatusBar>
+#include <QPlainTextEdit>
+
+#include "dialogs/UnitHelp.h"
+#include "dialogs/UnitTallow.h"
+#include "main/LayoutRule.h"
+#include "main/ToolBar.h"
+#include "main/UnitMainPrivate.h"
+
+namespace quillet::ui {
+
+namespace {
+constexpr int kStatusHeight = 24;
+
+layout::Bar barState(const ToolBarPanel* bar) {
+    return {bar->isShownBar(), !bar->isFloating(), bar->width(), bar->height(), bar->y()};
+}
+} // namespace
+
+void TFormQuillet::connectLayoutHandlers() {
+    onClick(SpeedButtonPanel1, [this] { SpeedButtonPanelClick(SpeedButtonPanel1); });
+    onClick(SpeedButtonPanel2, [this] { SpeedButtonPanelClick(SpeedButtonPanel2); });
+    onClick(SpeedButtonHelp, [this] { SpeedButtonHelpClick(); });
+    onClick(SpeedButtonAbout, [this] { SpeedButtonAboutClick(); });
+    for (ToolBarPanel* bar : {CoolBar1, CoolBar2})
+        connect(bar, &ToolBarPanel::dropped, this, [this, bar](const QPoint& topLeft, const QPoint& cursor) {
+            platform::runCommand(this, [&] { CoolBarDrop(bar, topLeft, cursor); });
+        });
+}
+
+void TFormQuillet::FormResize() {
+    const int w = width();
+    const int h = height();
+    Splitter1->setGeometry(0, 0, w, Splitter1->height());
+    StatusBar1->setGeometry(0, h - kStatusHeight, w, kStatusHeight);
+
+    const layout::Result r = layout::arrange({w, h, Splitter1->height(), kStatusHeight,
+                                              barState(CoolBar1), barState(CoolBar2)});
+    Memo1->setGeometry(r.editor.left, r.editor.top, r.editor.width, r.editor.height);
+    if (r.command)
+        CoolBar1->move(r.command->left, r.command->top);
+    if (r.markup)
+        CoolBar2->move(r.markup->left, r.markup->top);
+}
+
+void TFormQuillet::CoolBarDrop(ToolBarPanel* bar, const QPoint& topLeft, const QPoint& cursor) {
+    // Let go over the client area, the bar docks; anywhere else it floats where it was let go.
+    if (rect().contains(mapFromGlobal(cursor)))
+        dockBar(bar, mapFromGlobal(topLeft));
+    else
+        floatBar(bar, topLeft);
+}
+
+void TFormQuillet::dockBar(ToolBarPanel* bar, const QPoint& pointInWindow) {
+    bar->dockInto(this, pointInWindow);
+    CoolBarEndDock(bar);
+}
+
+void TFormQuillet::floatBar(ToolBarPanel* bar, const QPoint& screenPoint) {
+    // The point is where the bar itself goes; its window's frame goes above and left of it.
+    QWidget* window = bar->floatWindow();
+    const QPoint frame = window->geometry().topLeft() - window->frameGeometry().topLeft();
+    bar->floatAt(screenPoint - frame);
+    CoolBarEndDock(bar);
+}
+
+void TFormQuillet::CoolBarEndDock(ToolBarPanel*) { FormResize(); }
+
+void TFormQuillet::SpeedButtonPanelClick(QObject* sender) {
+    ToolBarPanel* bar = sender == SpeedButtonPanel1 ? CoolBar1 : CoolBar2;
+    bar->setShownBar(!bar->isShownBar());
+    FormResize();
+}
+
+void TFormQuillet::SpeedButtonHelpClick() {
+    // Closed with its own close box, the window is only hidden: the next press shows it again,
+    // rather than discarding it unseen.
+    if (FormHelp && !FormHelp->isVisible()) {
+        FormHelp->show();
+        FormHelp->raise();
+        return;
+    }
+    if (FormHelp) {
+        delete FormHelp;
+        FormHelp = nullptr;
+        return;
+    }
+    FormHelp = new TFormHelp(this);
+    FormHelp->show();
+}
+
+void TFormQuillet::SpeedButtonAboutClick() {
+    TFormTallow box(this, SpeedButtonAbout->icon());
+    box.Label1->setText(QStringLiteral("Quillet 試作品"));
+    box.exec();
+}
+
+} // namespace quillet::ui

@@ -1,0 +1,302 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "dialogs/UnitHelp.h"
+#include "dialogs/UnitTallow.h"
+#include "main/LayoutRule.h"
+#include "main/ToolBar.h"
+#include "main/UnitMain.h"
+#include "test_prompter.h"
+
+using namespace quillet;
+using namespace quillet::ui;
+
+namespace {
+
+// ---- The rule on its own: a 455 x 460 client area, band 113, status bar 24. ----
+
+layout::Input area(int width = 455, int height = 460) {
+    layout::Input in;
+    in.clientWidth = width;
+    in.clientHeight = height;
+    in.bandHeight = 113;
+    in.statusHeight = 24;
+    in.command = {true, false, 157, 228, 0};
+    in.markup = {true, false, 157, 85, 0};
+    return in;
+}
+
+TEST(LayoutRule, FloatingBarsLeaveTheWholeAreaToTheEditor) {
+    layout::Input in = area();
+    auto r = layout::arrange(in);
+    EXPECT_EQ(r.editor, (layout::Box{0, 113, 455, 323}));
+    EXPECT_FALSE(r.command);
+    EXPECT_FALSE(r.markup);
+    in.command.shown = false; // hidden or not, a floating bar takes no room
+    EXPECT_EQ(layout::arrange(in).editor, (layout::Box{0, 113, 455, 323}));
+}
+
+TEST(LayoutRule, OneDockedBarStandsBesideTheEditor) {
+    layout::Input in = area();
+    in.markup.docked = true;
+    auto r = layout::arrange(in);
+    EXPECT_EQ(r.editor, (layout::Box{0, 113, 290, 323}));
+    EXPECT_EQ(r.markup, (layout::Spot{294, 117}));
+    EXPECT_FALSE(r.command);
+
+    in.clientWidth = 700; // a wider window keeps the bar at the editor's right edge
+    r = layout::arrange(in);
+    EXPECT_EQ(r.editor.width, 700 - 8 - 157);
+    EXPECT_EQ(r.markup, (layout::Spot{700 - 8 - 157 + 4, 117}));
+}
+
+TEST(LayoutRule, TwoDockedBarsStackInTheirCurrentOrder) {
+    layout::Input in = area();
+    in.command.docked = in.markup.docked = true;
+    in.command.top = 120;
+    in.markup.top = 300;
+    auto r = layout::arrange(in);
+    EXPECT_EQ(r.command, (layout::Spot{294, 117}));
+    EXPECT_EQ(r.markup, (layout::Spot{294, 113 + 8 + 228}));
+
+    in.command.top = 400;
+    r = layout::arrange(in);
+    EXPECT_EQ(r.markup, (layout::Spot{294, 117}));
+    EXPECT_EQ(r.command, (layout::Spot{294, 113 + 8 + 85}));
+
+    in.command.top = in.markup.top; // a tie puts the markup bar above
+    EXPECT_EQ(layout::arrange(in).markup, (layout::Spot{294, 117}));
+}
+
+TEST(LayoutRule, HiddenDockedBarsGiveBackTheirRoom) {
+    layout::Input in = area();
+    in.command.docked = in.markup.docked = true;
+    in.command.top = 0;
+    in.markup.top = 500;
+    in.command.shown = false;
+    auto r = layout::arrange(in);
+    EXPECT_EQ(r.editor.width, 290);                    // the markup bar still needs its room
+    EXPECT_EQ(r.markup, (layout::Spot{294, 113 + 8})); // no room kept for the hidden bar above
+    EXPECT_EQ(r.command, (layout::Spot{294, 117}));
+
+    in.markup.shown = false;
+    EXPECT_EQ(layout::arrange(in).editor.width, 455 - 8); // an empty strip of 8 stays
+
+    in.markup.docked = false; // one hidden docked bar, one floating: still docked layout
+    EXPECT_EQ(layout::arrange(in).editor.width, 455 - 8);
+}
+
+TEST(LayoutRule, ATinyWindowGivesTheEditorNoNegativeSize) {
+    layout::Input in = area(100, 120);
+    in.command.docked = true;
+    auto r = layout::arrange(in);
+    EXPECT_EQ(r.editor, (layout::Box{0, 113, 0, 0}));
+    EXPECT_EQ(r.command, (layout::Spot{4, 117}));
+}
+
+// ---- The window: dragging, panels, help, about. ----
+
+class LayoutTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    }
+    void click(QToolButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+    // Takes the bar by its grip and lets go with the grip's press point at the screen point.
+    void drag(ToolBarPanel* bar, QPoint screenTarget) {
+        QWidget* grip = bar->grip();
+        const QPoint hold(20, 3);
+        const QPoint start = grip->mapToGlobal(hold);
+        QTest::mousePress(grip, Qt::LeftButton, {}, hold);
+        for (int step = 1; step <= 4; ++step)
+            QTest::mouseMove(grip, grip->mapFromGlobal(start + (screenTarget - start) * step / 4));
+        QTest::mouseRelease(grip, Qt::LeftButton, {}, grip->mapFromGlobal(screenTarget));
+    }
+    // Drops the bar so that its top-left corner lands at the point of the main window.
+    void dragInto(ToolBarPanel* bar, QPoint inWindow) {
+        drag(bar, w.mapToGlobal(inWindow + bar->grip()->mapTo(bar, QPoint(20, 3))));
+    }
+    QRect editor() const { return w.Memo1->geometry(); }
+
+    quillet::testing::TestPrompter prompter;
+    TFormQuillet w;
+};
+
+TEST_F(LayoutTest, DraggingBarsInStacksThemBesideTheEditorAndOutFloatsThem) {
+    dragInto(w.CoolBar2, QPoint(100, 200));
+    EXPECT_FALSE(w.CoolBar2->isFloating());
+    EXPECT_TRUE(w.isAncestorOf(w.CoolBar2));
+    EXPECT_FALSE(w.CoolBar2->floatWindow()->isVisible());
+    EXPECT_TRUE(w.CoolBar2->isVisible());
+    EXPECT_EQ(editor(), QRect(0, 113, 290, 323));
+    EXPECT_EQ(w.CoolBar2->geometry(), QRect(294, 117, 157, 85));
+
+    dragInto(w.CoolBar1, QPoint(50, 114)); // above the markup bar
+    EXPECT_FALSE(w.CoolBar1->isFloating());
+    EXPECT_EQ(w.CoolBar1->geometry(), QRect(294, 117, 157, 228));
+    EXPECT_EQ(w.CoolBar2->pos(), QPoint(294, 113 + 236));
+
+    w.resize(600, 700); // the bars follow the editor's right edge
+    EXPECT_EQ(editor(), QRect(0, 113, 600 - 8 - 157, 700 - 113 - 24));
+    EXPECT_EQ(w.CoolBar1->pos(), QPoint(600 - 157 - 4, 117));
+    EXPECT_EQ(w.CoolBar2->pos(), QPoint(600 - 157 - 4, 349));
+
+    dragInto(w.CoolBar1, QPoint(10, 400)); // dragged below the other one inside the window
+    EXPECT_FALSE(w.CoolBar1->isFloating());
+    EXPECT_EQ(w.CoolBar2->pos(), QPoint(600 - 157 - 4, 117));
+    EXPECT_EQ(w.CoolBar1->pos(), QPoint(600 - 157 - 4, 113 + 8 + 85));
+
+    const QPoint outside = w.frameGeometry().bottomRight() + QPoint(40, -300);
+    dragInto(w.CoolBar2, w.mapFromGlobal(outside));
+    EXPECT_TRUE(w.CoolBar2->isFloating());
+    EXPECT_TRUE(w.CoolBar2->floatWindow()->isVisible());
+    EXPECT_EQ(w.CoolBar2->mapToGlobal(QPoint(0, 0)), outside);
+    EXPECT_EQ(w.CoolBar1->pos(), QPoint(600 - 157 - 4, 117));
+
+    w.floatBar(w.CoolBar1, QPoint(10, 10));
+    EXPECT_EQ(editor(), QRect(0, 113, 600, 700 - 113 - 24));
+    EXPECT_FALSE(w.isAncestorOf(w.CoolBar1));
+}
+
+TEST_F(LayoutTest, AClickOnTheGripMovesNothing) {
+    const QPoint before = w.CoolBar1->floatWindow()->pos();
+    QTest::mouseClick(w.CoolBar1->grip(), Qt::LeftButton, {}, QPoint(20, 3));
+    EXPECT_TRUE(w.CoolBar1->isFloating());
+    EXPECT_EQ(w.CoolBar1->floatWindow()->pos(), before);
+}
+
+TEST_F(LayoutTest, PanelButtonsHideAndShowBarsDockedOrFloating) {
+    click(w.SpeedButtonPanel1);
+    EXPECT_FALSE(w.CoolBar1->floatWindow()->isVisible());
+    EXPECT_FALSE(w.CoolBar1->isShownBar());
+    click(w.SpeedButtonPanel1);
+    EXPECT_TRUE(w.CoolBar1->floatWindow()->isVisible());
+
+    w.dockBar(w.CoolBar1, QPoint(0, 120));
+    w.dockBar(w.CoolBar2, QPoint(0, 300));
+    click(w.SpeedButtonPanel1);
+    EXPECT_FALSE(w.CoolBar1->isVisible());
+    EXPECT_FALSE(w.CoolBar1->isFloating()); // hidden, still docked
+    EXPECT_EQ(w.CoolBar2->pos(), QPoint(294, 113 + 8));
+    EXPECT_EQ(editor().width(), 290);
+    click(w.SpeedButtonPanel2);
+    EXPECT_FALSE(w.CoolBar2->isVisible());
+    EXPECT_EQ(editor().width(), 455 - 8);
+    click(w.SpeedButtonPanel1);
+    EXPECT_TRUE(w.CoolBar1->isVisible());
+    EXPECT_EQ(w.CoolBar1->geometry(), QRect(294, 117, 157, 228));
+
+    // A bar dragged out while hidden would be lost; floating keeps it hidden until pressed.
+    w.floatBar(w.CoolBar2, QPoint(20, 20));
+    EXPECT_FALSE(w.CoolBar2->floatWindow()->isVisible());
+    click(w.SpeedButtonPanel2);
+    EXPECT_TRUE(w.CoolBar2->floatWindow()->isVisible());
+}
+
+TEST_F(LayoutTest, BarsKeepTheirSize) {
+    QWidget* window = w.CoolBar1->floatWindow();
+    window->resize(300, 400);
+    w.CoolBar1->resize(10, 10);
+    EXPECT_EQ(window->size(), QSize(157, 228));
+    EXPECT_EQ(w.CoolBar1->size(), QSize(157, 228));
+    w.dockBar(w.CoolBar2, QPoint(0, 200));
+    w.CoolBar2->setGeometry(0, 0, 500, 500);
+    EXPECT_EQ(w.CoolBar2->size(), QSize(157, 85));
+}
+
+TEST_F(LayoutTest, HelpComesAndGoesWithItsButton) {
+    click(w.SpeedButtonHelp);
+    TFormHelp* help = w.helpWindow();
+    ASSERT_TRUE(help);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_FALSE(help->isModal());
+    EXPECT_EQ(help->windowTitle(), QStringLiteral("Quilletの使い方"));
+    EXPECT_TRUE(help->Memo1->isReadOnly());
+    const QString text = help->Memo1->toPlainText();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("■QuilletはWebの作成者がお知らせや日記のようなページの\n"
+                                               "追加更新をお手伝いするための道具です。\n\n１．")));
+    EXPECT_TRUE(text.contains(QStringLiteral("\n『最後の書き込みを削除』を押して削除してください。\n")));
+    EXPECT_TRUE(text.endsWith(QStringLiteral("\nを終了しましょう。\n")));
+    EXPECT_EQ(text.count(u'\n'), 36);
+    EXPECT_TRUE(w.Memo1->isEnabled()); // not modal: the main window still works
+
+    click(w.SpeedButtonHelp);
+    EXPECT_FALSE(w.helpWindow());
+
+    // Closed by its own close box it is only hidden; the next press shows it again.
+    click(w.SpeedButtonHelp);
+    w.helpWindow()->close();
+    ASSERT_TRUE(w.helpWindow());
+    EXPECT_FALSE(w.helpWindow()->isVisible());
+    click(w.SpeedButtonHelp);
+    ASSERT_TRUE(w.helpWindow());
+    EXPECT_TRUE(w.helpWindow()->isVisible());
+    click(w.SpeedButtonHelp);
+    EXPECT_FALSE(w.helpWindow());
+}
+
+// Opens the about box, looks at it, and clicks the given part of it (null: the background).
+struct AboutSeen {
+    bool opened = false;
+    QString caption, firstLine, url, mail;
+    QPoint position;
+    QSize size;
+    QColor background, text;
+    bool stillOpenAfterClick = true;
+};
+
+AboutSeen openAbout(TFormQuillet& w, QLabel* TFormTallow::* part) {
+    AboutSeen seen;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<TFormTallow*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        seen.opened = true;
+        seen.caption = box->windowTitle();
+        seen.firstLine = box->Label1->text();
+        seen.url = box->Label2->text();
+        seen.mail = box->Label3->text();
+        seen.position = box->pos();
+        seen.size = box->size();
+        seen.background = box->palette().color(QPalette::Window);
+        seen.text = box->Label2->palette().color(QPalette::WindowText);
+        if (part)
+            QTest::mouseClick(box->*part, Qt::LeftButton, {}, QPoint(5, 5));
+        else
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(80, 80));
+        seen.stillOpenAfterClick = QApplication::activeModalWidget() == box;
+        if (seen.stillOpenAfterClick)
+            box->reject();
+    });
+    QTest::mouseClick(w.SpeedButtonAbout, Qt::LeftButton);
+    return seen;
+}
+
+TEST_F(LayoutTest, AboutBoxShowsTheMakerAndClosesOnAnyClick) {
+    for (QLabel* TFormTallow::* part :
+         {&TFormTallow::Label1, &TFormTallow::Label3, &TFormTallow::Image2,
+          static_cast<QLabel* TFormTallow::*>(nullptr)}) {
+        const AboutSeen seen = openAbout(w, part);
+        ASSERT_TRUE(seen.opened);
+        EXPECT_EQ(seen.caption, maker::Name);
+        EXPECT_EQ(seen.firstLine, QStringLiteral("Quillet 試作品"));
+        EXPECT_EQ(seen.url, QStringLiteral("URL: ") + maker::Url);
+        EXPECT_EQ(seen.mail, QStringLiteral("E-mail: ") + maker::Mail);
+        EXPECT_EQ(seen.position, QPoint(192, 107));
+        EXPECT_EQ(seen.size, QSize(341, 86));
+        EXPECT_EQ(seen.background, QColor(0, 0, 255));
+        EXPECT_EQ(seen.text, QColor(255, 255, 0));
+        EXPECT_FALSE(seen.stillOpenAfterClick);
+    }
+    EXPECT_FALSE(w.findChild<TFormTallow*>()); // gone after each use
+    EXPECT_TRUE(prompter.asked.empty());
+}
+
+} // namespace
