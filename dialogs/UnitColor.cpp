@@ -11,27 +11,27 @@ namespace quillet::ui {
 namespace dialogs {
 namespace {
 // The click is the sample's alone: an event left unaccepted would reach the panel beneath too.
-template <class W> void releaseClick(W *widget, QMouseEvent *event) {
+template <class W> void releaseClick(W* widget, QMouseEvent* event) {
     event->accept();
     if (event->button() == Qt::LeftButton && widget->rect().contains(event->position().toPoint()))
         emit widget->clicked();
 }
 } // namespace
 
-void ClickLabel::mousePressEvent(QMouseEvent *event) {
+void ClickLabel::mousePressEvent(QMouseEvent* event) {
     event->accept();
 }
-void ClickLabel::mouseReleaseEvent(QMouseEvent *event) {
+void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
     releaseClick(this, event);
 }
-void ColorPanel::mousePressEvent(QMouseEvent *event) {
+void ColorPanel::mousePressEvent(QMouseEvent* event) {
     event->accept();
 }
-void ColorPanel::mouseReleaseEvent(QMouseEvent *event) {
+void ColorPanel::mouseReleaseEvent(QMouseEvent* event) {
     releaseClick(this, event);
 }
 
-void ColorPanel::paintEvent(QPaintEvent *event) {
+void ColorPanel::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
     QPainter painter(this);
     painter.setPen(captionColor);
@@ -45,18 +45,18 @@ constexpr std::uint32_t kWindowText = 0x80000008u;
 
 // How a held value looks: a desktop colour reference is drawn in that desktop colour (only the
 // window-text colour is ever used here); anything else by its low three bytes, red lowest.
-QColor toQColor(std::uint32_t value, const QPalette &palette) {
+QColor toQColor(std::uint32_t value, const QPalette& palette) {
     if ((value & 0xFF000000u) == kDesktopColorFlag)
         return palette.color(QPalette::WindowText);
     return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
 }
 
-std::uint32_t fromQColor(const QColor &c) {
+std::uint32_t fromQColor(const QColor& c) {
     return std::uint32_t(c.red()) | std::uint32_t(c.green()) << 8 | std::uint32_t(c.blue()) << 16;
 }
 } // namespace
 
-TFormColor::TFormColor(QWidget *owner) : QDialog(owner) {
+TFormColor::TFormColor(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("FormColor"));
     setWindowTitle(QStringLiteral("FormColor"));
     dialogs::fixDialogFrame(this, QSize(243, 96));
@@ -69,8 +69,8 @@ TFormColor::TFormColor(QWidget *owner) : QDialog(owner) {
     Panel1->setAutoFillBackground(true);
     Panel1->caption = QStringLiteral("背景");
 
-    auto sample = [this](const char *name, const QString &text, int left, int top, bool underline) {
-        auto *label = new dialogs::ClickLabel(text, Panel1);
+    auto sample = [this](const char* name, const QString& text, int left, int top, bool underline) {
+        auto* label = new dialogs::ClickLabel(text, Panel1);
         label->setObjectName(QString::fromLatin1(name));
         QFont f = font();
         f.setUnderline(underline);
@@ -100,7 +100,7 @@ TFormColor::TFormColor(QWidget *owner) : QDialog(owner) {
 
     // Until the surface is chosen, the plain text keeps the desktop's text colour like the links.
     showPanel(false);
-    for (auto *label : {LabelText, LabelVLink, LabelLink, LabelALink})
+    for (auto* label : {LabelText, LabelVLink, LabelLink, LabelALink})
         paintSample(label, kWindowText);
     dialogs::centreOnScreen(this);
 }
@@ -111,7 +111,7 @@ doc::PageColors TFormColor::colors() const {
     return colors_;
 }
 
-bool TFormColor::chooseColor(std::uint32_t &chosen) {
+bool TFormColor::chooseColor(std::uint32_t& chosen) {
     const auto picked = platform::prompter().chooseColor(this, toQColor(lastChosen_, palette()));
     if (!picked)
         return false;
@@ -119,7 +119,7 @@ bool TFormColor::chooseColor(std::uint32_t &chosen) {
     return true;
 }
 
-void TFormColor::paintSample(dialogs::ClickLabel *label, std::uint32_t value) {
+void TFormColor::paintSample(dialogs::ClickLabel* label, std::uint32_t value) {
     QPalette p = label->palette();
     p.setColor(QPalette::WindowText, toQColor(value, palette()));
     label->setPalette(p);
@@ -142,19 +142,19 @@ void TFormColor::Panel1Click() {
         showPanel(true);
 }
 
-void TFormColor::LabelTextClick(QObject *sender) {
-    const std::pair<QObject *, std::uint32_t *> samples[] = {
+void TFormColor::LabelTextClick(QObject* sender) {
+    const std::pair<QObject*, std::uint32_t*> samples[] = {
         {LabelText, &colors_.text},
         {LabelVLink, &colors_.visitedLink},
         {LabelLink, &colors_.link},
         {LabelALink, &colors_.activeLink},
     };
-    for (const auto &[label, value] : samples) {
+    for (const auto& [label, value] : samples) {
         if (label != sender || !chooseColor(*value))
             continue;
         if (label == LabelText)
             textFollowsPanel_ = false;
-        paintSample(static_cast<dialogs::ClickLabel *>(label), *value);
+        paintSample(static_cast<dialogs::ClickLabel*>(label), *value);
     }
 }
 

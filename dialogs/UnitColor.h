@@ -22,8 +22,8 @@ signals:
     void clicked();
 
 protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
 // The page surface: its colour, with the caption drawn in the middle.
@@ -37,16 +37,16 @@ signals:
     void clicked();
 
 protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 };
 } // namespace dialogs
 
 class TFormColor : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormColor(QWidget *owner);
+    explicit TFormColor(QWidget* owner);
     ~TFormColor() override;
 
     // The five colours as held: platform values (red in the lowest byte; a top byte of 0x80
@@ -54,17 +54,17 @@ public:
     doc::PageColors colors() const;
 
     void Panel1Click();
-    void LabelTextClick(QObject *sender);
+    void LabelTextClick(QObject* sender);
 
-    dialogs::ColorPanel *Panel1 = nullptr;
-    dialogs::ClickLabel *LabelText = nullptr;
-    dialogs::ClickLabel *LabelVLink = nullptr;
-    dialogs::ClickLabel *LabelLink = nullptr;
-    dialogs::ClickLabel *LabelALink = nullptr;
+    dialogs::ColorPanel* Panel1 = nullptr;
+    dialogs::ClickLabel* LabelText = nullptr;
+    dialogs::ClickLabel* LabelVLink = nullptr;
+    dialogs::ClickLabel* LabelLink = nullptr;
+    dialogs::ClickLabel* LabelALink = nullptr;
 
 private:
-    bool chooseColor(std::uint32_t &chosen);
-    void paintSample(dialogs::ClickLabel *label, std::uint32_t value);
+    bool chooseColor(std::uint32_t& chosen);
+    void paintSample(dialogs::ClickLabel* label, std::uint32_t value);
     // The surface in its colour and the caption in the complement; the plain-text sample
     // follows when asked and no colour of its own was chosen.
     void showPanel(bool textFollows);

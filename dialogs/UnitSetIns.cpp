@@ -14,12 +14,12 @@
 namespace quillet::ui {
 
 namespace dialogs {
-void DoubleClickList::mouseDoubleClickEvent(QMouseEvent *event) {
+void DoubleClickList::mouseDoubleClickEvent(QMouseEvent* event) {
     QListWidget::mouseDoubleClickEvent(event);
     emit anyDoubleClick();
 }
 
-void DoubleClickList::keyPressEvent(QKeyEvent *event) {
+void DoubleClickList::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         emit anyDoubleClick();
         return;
@@ -33,7 +33,7 @@ constexpr int kUpperHeight = 77;
 constexpr int kMargin = 8;
 } // namespace
 
-TFormSetIns::TFormSetIns(QWidget *owner) : QDialog(owner) {
+TFormSetIns::TFormSetIns(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("FormSetIns"));
     setWindowTitle(QStringLiteral("書き込み開始位置の設定"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -46,7 +46,7 @@ TFormSetIns::TFormSetIns(QWidget *owner) : QDialog(owner) {
     Splitter1 = new QSplitter(Qt::Vertical, this);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
     Splitter1->setChildrenCollapsible(false);
-    auto *upper = new QWidget(Splitter1);
+    auto* upper = new QWidget(Splitter1);
     // A wrapping label: the instructions were laid out for a narrower font, and every line of
     // them must stay readable at the dialog's width.
     Memo1 = new QLabel(
@@ -65,7 +65,7 @@ TFormSetIns::TFormSetIns(QWidget *owner) : QDialog(owner) {
     Memo1->setTextFormat(Qt::PlainText);
     Memo1->setWordWrap(true);
     Memo1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    auto *upperLayout = new QVBoxLayout(upper);
+    auto* upperLayout = new QVBoxLayout(upper);
     upperLayout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
     upperLayout->addWidget(Memo1);
     const int upperHeight =
@@ -86,14 +86,14 @@ TFormSetIns::TFormSetIns(QWidget *owner) : QDialog(owner) {
 
 TFormSetIns::~TFormSetIns() = default;
 
-void TFormSetIns::resizeEvent(QResizeEvent *event) {
+void TFormSetIns::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     Splitter1->setGeometry(rect());
 }
 
 bool TFormSetIns::load(doc::InsertionList lines) {
     QStringList shown;
-    for (const auto &item : lines.items()) {
+    for (const auto& item : lines.items()) {
         auto text = platform::cp932().decode(item.text);
         if (!text)
             return false;
@@ -106,7 +106,7 @@ bool TFormSetIns::load(doc::InsertionList lines) {
 }
 
 void TFormSetIns::ListBox1DblClick() {
-    const QList<QListWidgetItem *> selected = ListBox1->selectedItems();
+    const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
     if (selected.isEmpty())
         return;
     const int row = ListBox1->row(selected.first());

@@ -23,34 +23,34 @@ signals:
     void anyDoubleClick();
 
 protected:
-    void mouseDoubleClickEvent(QMouseEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 };
 } // namespace dialogs
 
 class TFormSetIns : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormSetIns(QWidget *owner);
+    explicit TFormSetIns(QWidget* owner);
     ~TFormSetIns() override;
 
     // Shows the page's lines. False, showing nothing, when a line is not valid CP932: the list
     // shows text, and text that is not the page's would be no safe place to choose from.
     bool load(doc::InsertionList lines);
-    const doc::InsertionList &lines() const { return lines_; }
+    const doc::InsertionList& lines() const { return lines_; }
 
     void ListBox1DblClick();
 
-    QSplitter *Splitter1 = nullptr;
-    QLabel *Memo1 = nullptr;
-    dialogs::DoubleClickList *ListBox1 = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QLabel* Memo1 = nullptr;
+    dialogs::DoubleClickList* ListBox1 = nullptr;
 
 public slots:
     // However the dialog ends (close box, Esc), the result depends on the list alone.
     void done(int result) override;
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     doc::InsertionList lines_;

@@ -15,7 +15,7 @@ namespace quillet::doc {
 namespace {
 constexpr std::string_view kCrLf = "\r\n";
 
-std::string readWhole(InputFile &in) {
+std::string readWhole(InputFile& in) {
     std::string bytes;
     std::vector<char> buf(LineReader::kBufferSize);
     while (std::size_t n = in.read(buf.data(), buf.size()))
@@ -25,7 +25,7 @@ std::string readWhole(InputFile &in) {
 
 // Removes a file this command made, when what follows its creation fails.
 struct RemoveUnlessKept {
-    const std::string &path;
+    const std::string& path;
     bool keep = false;
     ~RemoveUnlessKept() {
         if (!keep)
@@ -34,7 +34,7 @@ struct RemoveUnlessKept {
 };
 } // namespace
 
-bool pageHasInsertionMarker(const std::string &pagePath) {
+bool pageHasInsertionMarker(const std::string& pagePath) {
     InputFile file(pagePath);
     FileSource source(file);
     LineReader reader(source);
@@ -46,11 +46,12 @@ bool pageHasInsertionMarker(const std::string &pagePath) {
     return found;
 }
 
-void createNewPage(const std::string &pagePath, const PageColors &colors) {
+void createNewPage(const std::string& pagePath, const PageColors& colors) {
+    resolvePage(pagePath); // a page named like its work file could never be written to
     std::optional<OutputFile> out;
     try {
         out.emplace(OutputFile::createNew(pagePath));
-    } catch (const FileError &e) {
+    } catch (const FileError& e) {
         struct stat st {};
         if (e.errnum() == EEXIST && ::stat(pagePath.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
             throw FileError(FileError::Step::Create, EISDIR, pagePath);
@@ -58,7 +59,7 @@ void createNewPage(const std::string &pagePath, const PageColors &colors) {
     }
     RemoveUnlessKept cleanup{pagePath};
     std::string bytes;
-    for (const auto &line : newPageTemplate(colors))
+    for (const auto& line : newPageTemplate(colors))
         bytes.append(line).append(kCrLf);
     out->write(bytes.data(), bytes.size());
     out->sync();
@@ -70,7 +71,7 @@ void createNewPage(const std::string &pagePath, const PageColors &colors) {
 InsertionList InsertionList::fromBytes(std::string bytes) {
     InsertionList list;
     list.original_ = std::move(bytes);
-    const std::string &b = list.original_;
+    const std::string& b = list.original_;
     std::size_t start = 0;
     while (start < b.size()) {
         const std::size_t stop = b.find_first_of("\r\n", start);
@@ -99,7 +100,7 @@ bool InsertionList::toggle(std::size_t index) {
 }
 
 bool InsertionList::hasMarker() const {
-    for (const auto &item : items_)
+    for (const auto& item : items_)
         if (marker::InsertionPoint(item.text))
             return true;
     return false;
@@ -109,7 +110,7 @@ std::string InsertionList::bytes() const {
     std::string out;
     out.reserve(original_.size() + 64);
     for (std::size_t i = 0; i < items_.size(); ++i) {
-        const Item &item = items_[i];
+        const Item& item = items_[i];
         out += item.text;
         const bool beforeAdded = i + 1 < items_.size() && items_[i + 1].added;
         // A LF alone does not end a line for the rewrites: the marker would not stand alone.
@@ -121,14 +122,16 @@ std::string InsertionList::bytes() const {
     return out;
 }
 
-InsertionList loadInsertionList(const std::string &pagePath) {
-    InputFile in(pagePath);
+InsertionList loadInsertionList(const std::string& pagePath) {
+    InputFile in(resolvePage(pagePath)); // a page named like its work file is refused here
     std::string bytes = readWhole(in);
     in.close();
     return InsertionList::fromBytes(std::move(bytes));
 }
 
-SaveListOutcome saveInsertionList(const std::string &pagePath, const InsertionList &list) {
+SaveListOutcome saveInsertionList(const std::string& path, const InsertionList& list) {
+    // The work file lies beside the file a link names, and never is the page itself.
+    const std::string pagePath = resolvePage(path);
     InputFile page(pagePath);
     if (readWhole(page) != list.original())
         return SaveListOutcome::PageChanged;

@@ -12,12 +12,13 @@
 namespace quillet::doc {
 
 // Some line of the page (read by the page's line model) contains the insertion marker.
-bool pageHasInsertionMarker(const std::string &pagePath);
+bool pageHasInsertionMarker(const std::string& pagePath);
 
 // Creates the page from the template with these colours. Never replaces anything: a name that
 // is taken, even by a folder or a dangling link, fails with EEXIST (EISDIR for a folder). A page
-// that cannot be written completely is removed again, since this call made it.
-void createNewPage(const std::string &pagePath, const PageColors &colors);
+// that cannot be written completely is removed again, since this call made it. A name that is
+// one of its own work files is refused (PageNameError).
+void createNewPage(const std::string& pagePath, const PageColors& colors);
 
 // The page as the insertion-point dialog shows it: one item per line, where CR, LF and CR LF
 // each end a line. Items keep their own line ends, so the page's bytes survive unchanged.
@@ -31,9 +32,9 @@ public:
 
     static InsertionList fromBytes(std::string bytes);
 
-    const std::vector<Item> &items() const { return items_; }
+    const std::vector<Item>& items() const { return items_; }
     std::size_t size() const { return items_.size(); }
-    const std::string &original() const { return original_; }
+    const std::string& original() const { return original_; }
 
     // A double-click on item `index`: a line that begins with the marker goes, any other line
     // gets a marker line after it. Returns true when an item was removed.
@@ -51,12 +52,12 @@ private:
 };
 
 // Reads the whole page into the list.
-InsertionList loadInsertionList(const std::string &pagePath);
+InsertionList loadInsertionList(const std::string& pagePath);
 
 enum class SaveListOutcome { Saved, Unchanged, PageChanged };
 // Writes the list over the page the way every rewrite does: the new page is written and synced
 // beside it, the page as it was becomes the backup, and the new page is renamed over it. A page
 // that no longer holds the bytes the list was loaded from is left alone (PageChanged).
-SaveListOutcome saveInsertionList(const std::string &pagePath, const InsertionList &list);
+SaveListOutcome saveInsertionList(const std::string& pagePath, const InsertionList& list);
 
 } // namespace quillet::doc

@@ -10,6 +10,7 @@
 #include "dialogs/UnitSetIns.h"
 #include "document/file_io.h"
 #include "document/page_open.h"
+#include "document/page_rewrite.h"
 #include "main/UnitMainPrivate.h"
 
 namespace quillet::ui {
@@ -21,19 +22,19 @@ using platform::prompter;
 namespace texts {
 const QString CreateNewPage = QStringLiteral("この名前で新規に作成しますか？");
 
-QString cannotOpen(const QString &page) {
+QString cannotOpen(const QString& page) {
     return QStringLiteral("ファイル %1 は開けません").arg(page);
 }
-QString cannotCreate(const QString &page) {
+QString cannotCreate(const QString& page) {
     return QStringLiteral("ファイル %1 を作成できません").arg(page);
 }
-QString listNotCp932(const QString &page) {
+QString listNotCp932(const QString& page) {
     return QStringLiteral("文書「%1」に、Shift-JIS(CP932)として読めない文字があります。\r"
                           "文書を壊さないよう、書き込み開始位置の設定を中止しました。\r"
                           "文書は変更していません。")
         .arg(page);
 }
-QString pageChangedMeanwhile(const QString &page) {
+QString pageChangedMeanwhile(const QString& page) {
     return QStringLiteral("文書「%1」は書き込み開始位置の設定中に変更されました。\r"
                           "その変更を失わないよう、何も書き込んでいません。")
         .arg(page);
@@ -45,7 +46,7 @@ const QString kOpenFilter =
     QStringLiteral("すべて|*.*|HTML|*.html;*.htm|イメージ|*.jpg;*.jpeg;*.gif");
 constexpr int kHtmlFilter = 2;
 
-[[noreturn]] void fail(const QString &message) {
+[[noreturn]] void fail(const QString& message) {
     throw std::runtime_error(message.toStdString());
 }
 } // namespace
@@ -79,7 +80,7 @@ void TFormQuillet::OpenDocument() {
     doc::InsertionList lines;
     try {
         lines = doc::loadInsertionList(path);
-    } catch (const doc::FileError &) {
+    } catch (const doc::FileError&) {
         fail(texts::cannotOpen(shownPath));
     }
     auto dialog = std::make_unique<TFormSetIns>(this);
@@ -96,7 +97,7 @@ void TFormQuillet::OpenDocument() {
     doc::SaveListOutcome outcome;
     try {
         outcome = doc::saveInsertionList(path, dialog->lines());
-    } catch (const doc::FileError &) {
+    } catch (const doc::FileError&) {
         fail(texts::cannotCreate(shownPath));
     }
     if (outcome == doc::SaveListOutcome::PageChanged) {
@@ -105,7 +106,8 @@ void TFormQuillet::OpenDocument() {
     }
 }
 
-void TFormQuillet::createDocument(const std::string &path) {
+void TFormQuillet::createDocument(const std::string& path) {
+    doc::resolvePage(path); // a name no rewrite would accept is refused before anything is asked
     if (prompter().confirm(this, texts::CreateNewPage, Buttons::YesNo) != Answer::Yes) {
         EditHtml->clear();
         return;

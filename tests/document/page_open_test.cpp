@@ -9,6 +9,7 @@
 #include "document/line_io.h"
 #include "document/markers.h"
 #include "document/page_open.h"
+#include "document/page_rewrite.h"
 #include "temp_dir.h"
 
 using namespace quillet::doc;
@@ -18,25 +19,25 @@ namespace {
 class PageOpenTest : public ::testing::Test {
 protected:
     void TearDown() override { setFaultHook(nullptr); }
-    template <class F> int errnoOf(F &&call) {
+    template <class F> int errnoOf(F&& call) {
         try {
             call();
-        } catch (const FileError &e) {
+        } catch (const FileError& e) {
             return e.errnum();
         }
         return 0;
     }
     void failAt(FileError::Step step) {
         setFaultHook(
-            [step](FileError::Step s, const std::string &) { return s == step ? ENOSPC : 0; });
+            [step](FileError::Step s, const std::string&) { return s == step ? ENOSPC : 0; });
     }
     TempDir dir;
     std::string page = dir.file("page.html");
 };
 
-std::vector<std::string> texts(const InsertionList &list) {
+std::vector<std::string> texts(const InsertionList& list) {
     std::vector<std::string> t;
-    for (const auto &item : list.items())
+    for (const auto& item : list.items())
         t.push_back(item.text);
     return t;
 }
@@ -49,7 +50,7 @@ TEST_F(PageOpenTest, MarkerCheckFindsTheMarkerAnywhereInALineBeforeTheEndOfText)
         {"<HTML>\r\n</HTML>\r\n", false},
         {"<HTML>\r\n\x1a<!-INS-!>\r\n", false}, // after the end of text
     };
-    for (const auto &[bytes, found] : cases) {
+    for (const auto& [bytes, found] : cases) {
         writeFile(page, bytes);
         EXPECT_EQ(pageHasInsertionMarker(page), found) << bytes;
     }
@@ -66,6 +67,8 @@ TEST_F(PageOpenTest, NewPageNeverReplacesAnythingNorStaysHalfWritten) {
     std::filesystem::create_symlink(dir.file("target.html"), link);
     EXPECT_EQ(errnoOf([&] { createNewPage(link, {}); }), EEXIST);
     EXPECT_FALSE(exists(dir.file("target.html")));
+    EXPECT_THROW(createNewPage(dir.file("page.BAK"), {}), PageNameError);
+    EXPECT_FALSE(exists(dir.file("page.BAK")));
 
     const std::string fresh = dir.file("new.html");
     for (auto step : {FileError::Step::Write, FileError::Step::Sync}) {
@@ -83,7 +86,7 @@ TEST_F(PageOpenTest, ListSplitsAtEveryLineEndAndKeepsTheBytes) {
         {"\x82\xa0\r\n\x1a tail", {"\x82\xa0", "\x1a tail"}},
         {"", {}},
     };
-    for (const auto &[bytes, items] : cases) {
+    for (const auto& [bytes, items] : cases) {
         const InsertionList list = InsertionList::fromBytes(bytes);
         EXPECT_EQ(texts(list), items);
         EXPECT_EQ(list.bytes(), bytes);
@@ -142,6 +145,12 @@ TEST_F(PageOpenTest, SavingReplacesThePageLikeARewriteOrLeavesItAlone) {
     struct stat st {};
     ASSERT_EQ(::stat(page.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+    const std::string named = dir.file("page.TMP"); // its own work file: refused untouched
+    writeFile(named, bytes);
+    EXPECT_THROW(loadInsertionList(named), PageNameError);
+    EXPECT_THROW(saveInsertionList(named, list), PageNameError);
+    EXPECT_EQ(readFile(named), bytes);
 
     // Written by another program meanwhile: its change is kept.
     writeFile(page, bytes + "\nmore");

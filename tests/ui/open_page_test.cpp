@@ -25,7 +25,7 @@ using ui::TFormSetIns;
 namespace {
 const std::string kPlainPage = "<HTML>\r\n<BODY>\r\n\x93\xfa\x8b\x4c\r\n</BODY>\r\n</HTML>\r\n";
 
-std::string newPage(const char *bg, const char *text, const char *link) {
+std::string newPage(const char* bg, const char* text, const char* link) {
     return std::string("<HTML>\r<HEAD>\r<META http-equiv=\"Content-Type\" content=\"text/html; "
                        "charset=x-sjis\">\r\n<TITLE></TITLE>\r</HEAD>\r\n<BODY BGCOLOR=\"") +
            bg + "\" TEXT=\"" + text + "\" LINK=\"" + link +
@@ -35,9 +35,9 @@ std::string newPage(const char *bg, const char *text, const char *link) {
 
 // Runs the action on the modal dialog of type D that the next call opens, then closes it by
 // its close box as the author would; counts the dialogs seen.
-template <class D> void whenModal(std::function<void(D *)> action, int *seen = nullptr) {
+template <class D> void whenModal(std::function<void(D*)> action, int* seen = nullptr) {
     QTimer::singleShot(0, [action, seen] {
-        auto *dialog = qobject_cast<D *>(QApplication::activeModalWidget());
+        auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
         if (!dialog)
             return;
         if (seen)
@@ -47,13 +47,13 @@ template <class D> void whenModal(std::function<void(D *)> action, int *seen = n
     });
 }
 
-void doubleClick(QListWidget *list, QPoint at) {
+void doubleClick(QListWidget* list, QPoint at) {
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
 }
-QPoint rowAt(QListWidget *list, int row) {
+QPoint rowAt(QListWidget* list, int row) {
     return list->visualItemRect(list->item(row)).center();
 }
-QStringList rows(const QListWidget *list) {
+QStringList rows(const QListWidget* list) {
     QStringList r;
     for (int i = 0; i < list->count(); ++i)
         r << list->item(i)->text();
@@ -67,7 +67,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
     void TearDown() override { doc::setFaultHook(nullptr); }
-    void choose(const std::string &path) {
+    void choose(const std::string& path) {
         prompter.files.push_back(QString::fromStdString(path));
         QTest::mouseClick(window.ButtonHtml, Qt::LeftButton);
         QApplication::processEvents();
@@ -91,7 +91,7 @@ TEST_F(OpenPageTest, FileDialogIsPreparedForPagesAndKeepsItsFirstFolder) {
     QDir::setCurrent(start);
 
     ASSERT_EQ(prompter.fileDialogs.size(), 2u);
-    const auto &d = prompter.fileDialogs[1];
+    const auto& d = prompter.fileDialogs[1];
     EXPECT_EQ(d.filter, QStringLiteral("すべて|*.*|HTML|*.html;*.htm|イメージ|*.jpg;*.jpeg;*.gif"));
     EXPECT_EQ(d.filterIndex, 2);
     EXPECT_EQ(d.defaultExt, QStringLiteral("html"));
@@ -110,7 +110,7 @@ TEST_F(OpenPageTest, NewNameIsCreatedFromTheTemplateOnlyWhenTheAuthorAgrees) {
     EXPECT_FALSE(exists(page));
 
     int seen = 0; // closed at once: the starting colours
-    whenModal<TFormColor>([](TFormColor *) {}, &seen);
+    whenModal<TFormColor>([](TFormColor*) {}, &seen);
     choose(page);
     EXPECT_EQ(seen, 1);
     EXPECT_EQ(shownPath(), QString::fromStdString(page));
@@ -120,7 +120,7 @@ TEST_F(OpenPageTest, NewNameIsCreatedFromTheTemplateOnlyWhenTheAuthorAgrees) {
 TEST_F(OpenPageTest, NewPageTakesTheColoursPickedInTheColourDialog) {
     prompter.answers = {platform::Answer::Yes};
     prompter.colors = {QColor(255, 255, 255), QColor(255, 0, 0)};
-    whenModal<TFormColor>([](TFormColor *d) {
+    whenModal<TFormColor>([](TFormColor* d) {
         QTest::mouseClick(d->Panel1, Qt::LeftButton, {}, QPoint(5, 5));
         QTest::mouseClick(d->LabelLink, Qt::LeftButton);
     });
@@ -133,7 +133,7 @@ TEST_F(OpenPageTest, NewPageTakesTheColoursPickedInTheColourDialog) {
 TEST_F(OpenPageTest, PlainTextFollowsTheSurfaceUntilItGetsAColourOfItsOwn) {
     TFormColor dialog(&window);
     dialog.show();
-    auto pick = [&](QWidget *w, std::optional<QColor> c) {
+    auto pick = [&](QWidget* w, std::optional<QColor> c) {
         prompter.colors.push_back(c);
         QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(3, 3));
     };
@@ -157,7 +157,7 @@ TEST_F(OpenPageTest, PageWithAMarkerOrNotInShiftJisShowsNoDialog) {
     int seen = 0;
     const std::string marked = "<HTML>\r\n<P><!-INS-!>\r\n</HTML>\r\n";
     writeFile(page, marked);
-    whenModal<TFormSetIns>([](TFormSetIns *) {}, &seen);
+    whenModal<TFormSetIns>([](TFormSetIns*) {}, &seen);
     choose(page);
     EXPECT_TRUE(prompter.asked.empty());
     EXPECT_EQ(shownPath(), QString::fromStdString(page));
@@ -165,7 +165,7 @@ TEST_F(OpenPageTest, PageWithAMarkerOrNotInShiftJisShowsNoDialog) {
 
     const std::string utf8 = "<HTML>\r\n\xe6\x97\xa5\xe8\xa8\x98\r\n</HTML>\r\n";
     writeFile(page, utf8);
-    whenModal<TFormSetIns>([](TFormSetIns *) {}, &seen);
+    whenModal<TFormSetIns>([](TFormSetIns*) {}, &seen);
     choose(page);
     EXPECT_EQ(seen, 0);
     ASSERT_EQ(prompter.asked.size(), 1u);
@@ -177,7 +177,7 @@ TEST_F(OpenPageTest, PageWithAMarkerOrNotInShiftJisShowsNoDialog) {
 TEST_F(OpenPageTest, InsertionPointDialogPutsTheMarkerIntoThePage) {
     writeFile(page, kPlainPage);
     QStringList shown;
-    whenModal<TFormSetIns>([&](TFormSetIns *d) {
+    whenModal<TFormSetIns>([&](TFormSetIns* d) {
         shown = rows(d->ListBox1);
         doubleClick(d->ListBox1, rowAt(d->ListBox1, 3)); // "</BODY>"
         doubleClick(d->ListBox1, rowAt(d->ListBox1, 1)); // a marker after "<BODY>" ...
@@ -194,8 +194,8 @@ TEST_F(OpenPageTest, InsertionPointDialogPutsTheMarkerIntoThePage) {
 TEST_F(OpenPageTest, DialogActsOnTheSelectedLineAndClosingWithoutAMarkerChangesNothing) {
     const std::string lfPage = "<HTML>\n<BODY>\n</HTML>";
     writeFile(page, lfPage);
-    whenModal<TFormSetIns>([&](TFormSetIns *d) {
-        QListWidget *list = d->ListBox1;
+    whenModal<TFormSetIns>([&](TFormSetIns* d) {
+        QListWidget* list = d->ListBox1;
         const QPoint below(10, list->visualItemRect(list->item(2)).bottom() + 30);
         doubleClick(list, below); // nothing selected: nothing happens
         EXPECT_EQ(list->count(), 3);
@@ -212,10 +212,10 @@ TEST_F(OpenPageTest, DialogActsOnTheSelectedLineAndClosingWithoutAMarkerChangesN
 
 TEST_F(OpenPageTest, FailuresShowTheirMessageAndKeepThePageAndThePath) {
     writeFile(page, kPlainPage);
-    doc::setFaultHook([this](doc::FileError::Step s, const std::string &path) {
+    doc::setFaultHook([this](doc::FileError::Step s, const std::string& path) {
         return s == doc::FileError::Step::Create && path == dir.file("diary.TMP") ? ENOSPC : 0;
     });
-    whenModal<TFormSetIns>([](TFormSetIns *d) { doubleClick(d->ListBox1, rowAt(d->ListBox1, 0)); });
+    whenModal<TFormSetIns>([](TFormSetIns* d) { doubleClick(d->ListBox1, rowAt(d->ListBox1, 0)); });
     choose(page);
     ASSERT_EQ(prompter.asked.size(), 1u);
     EXPECT_EQ(prompter.asked[0].kind, Asked::Error);
@@ -224,12 +224,12 @@ TEST_F(OpenPageTest, FailuresShowTheirMessageAndKeepThePageAndThePath) {
     EXPECT_EQ(readFile(page), kPlainPage);
     EXPECT_EQ(shownPath(), QString::fromStdString(page));
 
-    doc::setFaultHook([](doc::FileError::Step s, const std::string &) {
+    doc::setFaultHook([](doc::FileError::Step s, const std::string&) {
         return s == doc::FileError::Step::Create ? EACCES : 0;
     });
     const std::string fresh = dir.file("new.html");
     prompter.answers = {platform::Answer::Yes};
-    whenModal<TFormColor>([](TFormColor *) {});
+    whenModal<TFormColor>([](TFormColor*) {});
     choose(fresh);
     ASSERT_EQ(prompter.asked.size(), 3u);
     EXPECT_EQ(prompter.asked[2].text, QStringLiteral("ファイルへのアクセスが拒否されました."));
