@@ -11,7 +11,7 @@ namespace quillet::ui {
 
 namespace maker {
 const QString Name = QStringLiteral("Quillet の作者");
-const QString Url = QStringLiteral("https://example.invalid/quillet/");
+const QString Url = QStringLiteral("https://example.invalid/");
 const QString Mail = QStringLiteral("quillet@example.invalid");
 } // namespace maker
 
@@ -65,6 +65,13 @@ QLabel* textLine(QWidget* box, const char* name, int top, const QString& text) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, kText);
     label->setPalette(palette);
+    // A line longer than its 170 pixels is set smaller rather than cut off.
+    QFont font = label->font();
+    const int room = label->contentsRect().width() - label->indent();
+    while (font.pixelSize() > 9 && QFontMetrics(font).horizontalAdvance(text) > room) {
+        font.setPixelSize(font.pixelSize() - 1);
+        label->setFont(font);
+    }
     return label;
 }
 } // namespace
@@ -87,8 +94,7 @@ TFormTallow::TFormTallow(QWidget* owner, const QIcon& icon) : QDialog(owner) {
     Label1 = textLine(this, "Label1", 10, QString());
     Label2 = textLine(this, "Label2", 35, QStringLiteral("URL: ") + maker::Url);
     Label3 = textLine(this, "Label3", 60, QStringLiteral("E-mail: ") + maker::Mail);
-    // The addresses are wider than their lines in most fonts; the whole text stays readable
-    // as a tool tip.
+    // Should a font still be too wide, the whole address stays readable as a tool tip.
     Label2->setToolTip(Label2->text());
     Label3->setToolTip(Label3->text());
 }
