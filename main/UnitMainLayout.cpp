@@ -24,6 +24,9 @@ void TFormQuillet::connectLayoutHandlers() {
     onClick(SpeedButtonPanel2, [this] { SpeedButtonPanelClick(SpeedButtonPanel2); });
     onClick(SpeedButtonHelp, [this] { SpeedButtonHelpClick(); });
     onClick(SpeedButtonAbout, [this] { SpeedButtonAboutClick(); });
+    // A floating bar's window is named after the panel button that hides and shows it.
+    CoolBar1->floatWindow()->setWindowTitle(SpeedButtonPanel1->text());
+    CoolBar2->floatWindow()->setWindowTitle(SpeedButtonPanel2->text());
     for (ToolBarPanel* bar : {CoolBar1, CoolBar2})
         connect(bar, &ToolBarPanel::dropped, this, [this, bar](const QPoint& topLeft, const QPoint& cursor) {
             platform::runCommand(this, [&] { CoolBarDrop(bar, topLeft, cursor); });
