@@ -78,13 +78,8 @@ void TFormQuillet::SpeedButtonPanelClick(QObject* sender) {
 }
 
 void TFormQuillet::SpeedButtonHelpClick() {
-    // Closed with its own close box, the window is only hidden: the next press shows it again,
-    // rather than discarding it unseen.
-    if (FormHelp && !FormHelp->isVisible()) {
-        FormHelp->show();
-        FormHelp->raise();
-        return;
-    }
+    // The window lives from one press to the next; closed with its own close box it is only
+    // hidden, so the next press discards it and the one after shows it again.
     if (FormHelp) {
         delete FormHelp;
         FormHelp = nullptr;
