@@ -172,6 +172,9 @@ std::string titleMarkTag(std::string_view pathBytes) {
         case '\n':
             tag += "&#10;";
             break;
+        case '\x1a': // ends the page's text for every later rewrite
+            tag += "&#26;";
+            break;
         default:
             tag += c;
         }

@@ -47,7 +47,8 @@ struct FontChoice {
 Wrap fontWrap(const FontChoice& choice);
 
 // The title-mark image tag for a path in page bytes. Characters that would end the attribute,
-// the tag or the title record's line are written as character references.
+// the tag, the title record's line or the page's text (0x1A) are written as character
+// references.
 std::string titleMarkTag(std::string_view pathBytes);
 
 } // namespace quillet::markup

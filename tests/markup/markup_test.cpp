@@ -94,6 +94,8 @@ TEST(MarkupTest, TitleMarkTagKeepsThePathAndGuardsTheRecord) {
         {"/p/\x95\x5C&#128512;&.gif", "<IMG SRC=\"/p/\x95\x5C&#128512;&.gif\">"}, // bytes pass as they are
         {"/p/say \"hi\".gif", "<IMG SRC=\"/p/say &quot;hi&quot;.gif\">"},
         {"/p/<b>\r\n.gif", "<IMG SRC=\"/p/&lt;b&gt;&#13;&#10;.gif\">"},
+        // 0x1A would end the page there: the next rewrite would drop every older entry.
+        {"/p/\x1a.gif", "<IMG SRC=\"/p/&#26;.gif\">"},
     };
     for (const auto& [path, tag] : cases)
         EXPECT_EQ(titleMarkTag(path), tag);
