@@ -8,6 +8,8 @@ QUILLET_PACKAGES=(
   xvfb xauth
   python3-pyftpdlib curl
 )
+# Only ./bench/run fuzz needs these: clang and its libFuzzer runtime.
+QUILLET_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
 quillet_ensure_packages() {
   local missing=() p
