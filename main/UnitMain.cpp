@@ -83,6 +83,15 @@ void fitCaption(QWidget* widget, const QString& text, int room) {
     widget->setFont(f);
 }
 
+// Window text as page bytes. A 0x1A byte would end the page's text for every later reading,
+// dropping all that follows it at the next rewrite, so it goes in as a character reference.
+std::string pageText(const QString& text) {
+    std::string bytes = platform::cp932().encode(text);
+    for (std::size_t at = bytes.find('\x1a'); at != std::string::npos; at = bytes.find('\x1a', at))
+        bytes.replace(at, 1, "&#26;");
+    return bytes;
+}
+
 // The about button's picture: a quill on a page, drawn rather than shipped.
 QIcon aboutIcon() {
     QPixmap pm(32, 32);
@@ -340,13 +349,13 @@ std::vector<std::string> TFormQuillet::bodyLines() const {
     std::vector<std::string> bytes;
     bytes.reserve(static_cast<std::size_t>(lines.size()));
     for (const QString& line : lines)
-        bytes.push_back(platform::cp932().encode(line));
+        bytes.push_back(pageText(line));
     return bytes;
 }
 
 doc::Entry TFormQuillet::entryFromControls() const {
     doc::Entry entry;
-    entry.title = platform::cp932().encode(EditTitle->text());
+    entry.title = pageText(EditTitle->text());
     entry.body = bodyLines();
     entry.indent = CheckBoxIndent->isChecked();
     entry.titleMark = CheckBoxTitleMark->isChecked();

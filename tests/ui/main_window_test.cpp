@@ -101,6 +101,22 @@ TEST_F(MainWindowTest, TextIsWrittenAsCp932WithReferencesForTheRest) {
     EXPECT_EQ(text.find('?'), std::string::npos);
 }
 
+// A pasted Ctrl-Z (0x1A) would end the page's text for the next rewrite and drop everything
+// after it; it goes in as a character reference.
+TEST_F(MainWindowTest, EndOfTextCharacterCannotCutThePage) {
+    writeFile(page, kPage);
+    window.EditTitle->setText(QString("T") + QChar(0x1A));
+    window.Memo1->setPlainText(QString("a") + QChar(0x1A) + "b");
+    click(window.SpeedButtonSAVE);
+    window.Memo1->setPlainText("second");
+    click(window.SpeedButtonSAVE);
+    const std::string text = readFile(page);
+    EXPECT_EQ(text.find('\x1a'), std::string::npos);
+    EXPECT_NE(text.find("a&#26;b\r\n"), std::string::npos);
+    EXPECT_NE(text.find("T&#26;\r\n"), std::string::npos);
+    EXPECT_TRUE(text.ends_with("</BODY>\r\n</HTML>\r\n"));
+}
+
 TEST_F(MainWindowTest, BodyLinesAreTheLinesTheEditorShows) {
     window.Memo1->setPlainText(QString("word ").repeated(60) + "\nshort\n");
     const auto lines = window.bodyLines();
