@@ -52,6 +52,20 @@ std::vector<std::string> listedLines(int port) {
     ftp.Disconnect();
     return items;
 }
+// Log-in; PORT answered with its data connection opened at once; RETR, STOR and LIST served by
+// `transfer`; anything else answered "200" and the command.
+ScriptedServer::Script transferSession(std::function<void(ScriptSession&)> transfer) {
+    return session([transfer](ScriptSession& s, const std::string& line) {
+        if (line.starts_with("PORT")) {
+            s.send("200 ok\r\n");
+            s.openData(line);
+        } else if (line.starts_with("RETR") || line.starts_with("STOR") || line == "LIST") {
+            transfer(s);
+        } else {
+            s.send("200 " + line + "\r\n");
+        }
+    });
+}
 } // namespace
 
 TEST(FtpReplies, MultiLineGreetingAndRepliesAreReadWhole) {
@@ -128,18 +142,11 @@ TEST(FtpTransfers, FinalErrorReplyIsAFailureNotASuccess) {
     const std::string page = dir.file("index.html");
     writeFile(page, "<HTML>page</HTML>");
     std::string stored;
-    ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
-        if (line.starts_with("PORT")) {
-            s.send("200 ok\r\n");
-            s.openData(line);
-        } else if (line.starts_with("STOR")) {
-            s.send("150 go\r\n");
-            stored = s.receiveData();
-            s.closeData();
-            s.send("452 disk full\r\n");
-        } else {
-            s.send("200 ok\r\n");
-        }
+    ScriptedServer server(transferSession([&](ScriptSession& s) {
+        s.send("150 go\r\n");
+        stored = s.receiveData();
+        s.closeData();
+        s.send("452 disk full\r\n");
     }));
     TNMFTP ftp;
     prepare(ftp, server.port());
@@ -192,18 +199,11 @@ TEST(FtpTransfers, StrangerOnTheDataPortIsTurnedAway) {
 }
 
 TEST(FtpTransfers, LastListingLineWithoutLineEndIsDelivered) {
-    ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
-        if (line.starts_with("PORT")) {
-            s.send("200 ok\r\n");
-            s.openData(line);
-        } else if (line == "LIST") {
-            s.send("150 listing\r\n");
-            s.sendData("a\r\nb\nlast");
-            s.closeData();
-            s.send("226 done\r\n");
-        } else {
-            s.send("200 ok\r\n");
-        }
+    ScriptedServer server(transferSession([&](ScriptSession& s) {
+        s.send("150 listing\r\n");
+        s.sendData("a\r\nb\nlast");
+        s.closeData();
+        s.send("226 done\r\n");
     }));
     // A line of two characters keeps its line end; the last line keeps its last letter.
     EXPECT_EQ(listedLines(server.port()), (std::vector<std::string>{"a", "b\n", "last"}));
@@ -225,20 +225,13 @@ TEST(FtpTransfers, CancelledTransferDoesNotShiftTheReplies) {
     TempDir dir;
     const std::string target = dir.file("index.html");
     writeFile(target, "keep me");
-    ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
-        if (line.starts_with("PORT")) {
-            s.send("200 ok\r\n");
-            s.openData(line);
-        } else if (line.starts_with("RETR")) {
-            s.send("150 sending (100000 bytes)\r\n");
-            s.sendData(std::string(50000, 'x'));
-            // Stall; the client cancels; only later comes the reply for the transfer.
-            ::usleep(1500 * 1000);
-            s.closeData();
-            s.send("426 aborted\r\n");
-        } else {
-            s.send("250 " + line + "\r\n");
-        }
+    ScriptedServer server(transferSession([&](ScriptSession& s) {
+        s.send("150 sending (100000 bytes)\r\n");
+        s.sendData(std::string(50000, 'x'));
+        // Stall; the client cancels; only later comes the reply for the transfer.
+        ::usleep(1500 * 1000);
+        s.closeData();
+        s.send("426 aborted\r\n");
     }));
     TNMFTP ftp;
     prepare(ftp, server.port());
@@ -254,7 +247,7 @@ TEST(FtpTransfers, CancelledTransferDoesNotShiftTheReplies) {
     EXPECT_EQ(readFile(target), "keep me");
     ftp.OnSuccess = nullptr;
     ftp.DoCommand("CWD docs");
-    EXPECT_EQ(ftp.LastReply, "250 CWD docs\r\n");
+    EXPECT_EQ(ftp.LastReply, "200 CWD docs\r\n");
     ftp.Disconnect();
 }
 
@@ -323,24 +316,17 @@ TEST(FtpTransfers, ServerAbortEndsTheTransferAsAFailure) {
         TempDir dir;
         const std::string target = dir.file("index.html");
         writeFile(target, "keep me");
-        ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
-            if (line.starts_with("PORT")) {
-                s.send("200 ok\r\n");
-                s.openData(line);
-            } else if (line.starts_with("RETR")) {
-                s.send("150 sending\r\n");
-                s.sendData("partial");
-                if (afterClose) {
-                    s.closeData();
-                    ::usleep(200 * 1000);
-                    s.send(reply);
-                } else {
-                    s.send(reply);
-                    ::usleep(100 * 1000);
-                    s.closeData();
-                }
+        ScriptedServer server(transferSession([&](ScriptSession& s) {
+            s.send("150 sending\r\n");
+            s.sendData("partial");
+            if (afterClose) {
+                s.closeData();
+                ::usleep(200 * 1000);
+                s.send(reply);
             } else {
-                s.send("200 ok\r\n");
+                s.send(reply);
+                ::usleep(100 * 1000);
+                s.closeData();
             }
         }));
         TNMFTP ftp;
@@ -462,18 +448,11 @@ TEST(FtpTransfers, HandledFinalErrorStillKeepsTheLocalFileAndIsNoSuccess) {
     TempDir dir;
     const std::string target = dir.file("index.html");
     writeFile(target, "keep me");
-    ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
-        if (line.starts_with("PORT")) {
-            s.send("200 ok\r\n");
-            s.openData(line);
-        } else if (line.starts_with("RETR")) {
-            s.send("150 sending\r\n");
-            s.sendData("PARTIAL");
-            s.closeData();
-            s.send("451 Local error in processing\r\n");
-        } else {
-            s.send("200 ok\r\n");
-        }
+    ScriptedServer server(transferSession([&](ScriptSession& s) {
+        s.send("150 sending\r\n");
+        s.sendData("PARTIAL");
+        s.closeData();
+        s.send("451 Local error in processing\r\n");
     }));
     TNMFTP ftp;
     prepare(ftp, server.port());
@@ -493,19 +472,12 @@ TEST(FtpTransfers, HandledFinalErrorStillKeepsTheLocalFileAndIsNoSuccess) {
 // again nor lose the connection.
 TEST(FtpTransfers, PromptReplyAfterACancelledDownloadIsSettled) {
     TempDir dir;
-    ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
-        if (line.starts_with("PORT")) {
-            s.send("200 ok\r\n");
-            s.openData(line);
-        } else if (line.starts_with("RETR")) {
-            s.send("150 sending\r\n");
-            s.sendData(std::string(50000, 'x'));
-            s.receiveData(); // until the client gives up
-            s.closeData();
-            s.send("426 aborted\r\n");
-        } else {
-            s.send("250 " + line + "\r\n");
-        }
+    ScriptedServer server(transferSession([&](ScriptSession& s) {
+        s.send("150 sending\r\n");
+        s.sendData(std::string(50000, 'x'));
+        s.receiveData(); // until the client gives up
+        s.closeData();
+        s.send("426 aborted\r\n");
     }));
     TNMFTP ftp;
     prepare(ftp, server.port());
@@ -520,7 +492,7 @@ TEST(FtpTransfers, PromptReplyAfterACancelledDownloadIsSettled) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
     ftp.DoCommand("TYPE A");
-    EXPECT_EQ(ftp.LastReply, "250 TYPE A\r\n");
+    EXPECT_EQ(ftp.LastReply, "200 TYPE A\r\n");
     EXPECT_TRUE(ftp.Connected);
     ftp.Disconnect();
 }
