@@ -52,6 +52,19 @@ std::vector<std::string> listedLines(int port) {
     ftp.Disconnect();
     return items;
 }
+// Connect fails with exactly this reply line and leaves the client disconnected.
+void expectLogInRefused(int port, const char* reply) {
+    TNMFTP ftp;
+    prepare(ftp, port);
+    try {
+        ftp.Connect();
+        ADD_FAILURE() << "connected";
+    } catch (const FTPException& e) {
+        EXPECT_STREQ(e.what(), reply);
+    }
+    EXPECT_FALSE(ftp.Connected);
+}
+
 // Log-in; PORT answered with its data connection opened at once; RETR, STOR and LIST served by
 // `transfer`; anything else answered "200" and the command.
 ScriptedServer::Script transferSession(std::function<void(ScriptSession&)> transfer) {
@@ -95,15 +108,7 @@ TEST(FtpReplies, GreetingRefusalAndReplyWithoutCode) {
             s.send("421 Too many users\r\n");
             userSent = s.readLine(500).rfind("USER", 0) == 0;
         });
-        TNMFTP ftp;
-        prepare(ftp, server.port());
-        try {
-            ftp.Connect();
-            FAIL();
-        } catch (const FTPException& e) {
-            EXPECT_STREQ(e.what(), "421 Too many users\r\n");
-        }
-        EXPECT_FALSE(ftp.Connected);
+        expectLogInRefused(server.port(), "421 Too many users\r\n");
         EXPECT_FALSE(userSent);
     }
     {
@@ -406,15 +411,7 @@ TEST(FtpReplies, AClosingReplyToACommandIsShownAsTheServerSentIt) {
         s.send("421 Too many connections from your address\r\n");
         s.readLine(500);
     });
-    TNMFTP ftp;
-    prepare(ftp, server.port());
-    try {
-        ftp.Connect();
-        FAIL();
-    } catch (const FTPException& e) {
-        EXPECT_STREQ(e.what(), "421 Too many connections from your address\r\n");
-    }
-    EXPECT_FALSE(ftp.Connected);
+    expectLogInRefused(server.port(), "421 Too many connections from your address\r\n");
 }
 
 TEST(FtpTransfers, ErrorWhileWaitingForTheDataConnectionEndsTheWait) {
