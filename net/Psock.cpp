@@ -124,6 +124,8 @@ TPowersock::TPowersock(QObject* Owner) : QObject(Owner) {
         try {
             Dispatch(m);
         } catch (...) {
+            // Never across Qt's dispatch, and never swallowed: the application shows it.
+            platform::reportException(std::current_exception());
         }
         if (*alive)
             --dispatchDepth_;
