@@ -23,6 +23,44 @@ using ui::TFormQuillet;
 namespace {
 const std::string kPage = "<HTML>\r\n<!-INS-!>\r\n</BODY>\r\n</HTML>\r\n";
 
+// A server for the window: log-in, an empty listing, and for RETR or STOR `start` on an open
+// data connection, then a stall until the client gives up, then "426". The commands it got are
+// recorded.
+ScriptedServer::Script stallingServer(std::vector<std::string>& commands,
+                                      std::function<void(ScriptSession&)> start) {
+    return [&commands, start](ScriptSession& s) {
+        s.send("220 ready\r\n");
+        std::string port;
+        for (std::string line; !(line = s.readLine(8000)).empty();) {
+            commands.push_back(line);
+            if (line.starts_with("USER")) {
+                s.send("331 pass\r\n");
+            } else if (line.starts_with("PASS")) {
+                s.send("230 in\r\n");
+            } else if (line.starts_with("PORT")) {
+                s.send("200 ok\r\n");
+                port = line;
+            } else if (line == "LIST") {
+                s.openData(port);
+                s.send("150 list\r\n");
+                s.closeData();
+                s.send("226 done\r\n");
+            } else if (line.starts_with("RETR") || line.starts_with("STOR")) {
+                s.openData(port);
+                start(s);
+                s.receiveData(); // until the client gives up
+                s.closeData();
+                s.send("426 aborted\r\n");
+            } else if (line == "QUIT") {
+                s.send("221 bye\r\n");
+                return;
+            } else {
+                s.send("200 " + line + "\r\n");
+            }
+        }
+    };
+}
+
 class PublishTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -160,36 +198,10 @@ TEST_F(PublishTest, FailedConnectSaysWhyInTheStatusBar) {
 // as it was, QUIT is sent and the window closes once the transfer has unwound.
 TEST_F(PublishTest, CloseDuringADownload) {
     std::vector<std::string> commands;
-    ScriptedServer server([&](ScriptSession& s) {
-        s.send("220 ready\r\n");
-        for (std::string line; !(line = s.readLine(8000)).empty();) {
-            commands.push_back(line);
-            if (line.starts_with("USER"))
-                s.send("331 pass\r\n");
-            else if (line.starts_with("PASS"))
-                s.send("230 in\r\n");
-            else if (line.starts_with("PORT")) {
-                s.send("200 ok\r\n");
-                s.openData(line);
-            } else if (line == "LIST") {
-                s.send("150 list\r\n");
-                s.closeData();
-                s.send("226 done\r\n");
-            } else if (line.starts_with("RETR")) {
-                s.send("150 sending (1000000 bytes)\r\n");
-                s.sendData(std::string(100000, 'x'));
-                // Stall until the client gives up on the data connection.
-                s.receiveData();
-                s.closeData();
-                s.send("426 aborted\r\n");
-            } else if (line == "QUIT") {
-                s.send("221 bye\r\n");
-                return;
-            } else {
-                s.send("200 ok\r\n");
-            }
-        }
-    });
+    ScriptedServer server(stallingServer(commands, [](ScriptSession& s) {
+        s.send("150 sending (1000000 bytes)\r\n");
+        s.sendData(std::string(100000, 'x'));
+    }));
     writeSite(server.port());
     connectToFirstSite();
     ASSERT_TRUE(window.NMFTP1->Connected);
@@ -219,35 +231,7 @@ TEST_F(PublishTest, CloseDuringADownload) {
 // Esc stops a running upload; the status bar says so, and the next command gets its own reply.
 TEST_F(PublishTest, EscapeCancelsAnUploadAndShowsProgressMeanwhile) {
     std::vector<std::string> commands;
-    ScriptedServer server([&](ScriptSession& s) {
-        s.send("220 ready\r\n");
-        std::string port;
-        for (std::string line; !(line = s.readLine(8000)).empty();) {
-            commands.push_back(line);
-            if (line.starts_with("USER"))
-                s.send("230 in\r\n");
-            else if (line.starts_with("PORT")) {
-                s.send("200 ok\r\n");
-                port = line;
-            } else if (line == "LIST") {
-                s.openData(port);
-                s.send("150 list\r\n");
-                s.closeData();
-                s.send("226 done\r\n");
-            } else if (line.starts_with("STOR")) {
-                s.openData(port);
-                s.send("150 go\r\n");
-                s.receiveData(); // until the client stops
-                s.closeData();
-                s.send("426 aborted\r\n");
-            } else if (line == "QUIT") {
-                s.send("221 bye\r\n");
-                return;
-            } else {
-                s.send("200 " + line + "\r\n");
-            }
-        }
-    });
+    ScriptedServer server(stallingServer(commands, [](ScriptSession& s) { s.send("150 go\r\n"); }));
     writeSite(server.port());
     connectToFirstSite();
     ASSERT_TRUE(window.NMFTP1->Connected);
