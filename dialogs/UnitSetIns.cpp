@@ -91,18 +91,14 @@ void TFormSetIns::resizeEvent(QResizeEvent* event) {
     Splitter1->setGeometry(rect());
 }
 
-bool TFormSetIns::load(doc::InsertionList lines) {
+void TFormSetIns::load(doc::InsertionList lines) {
     QStringList shown;
-    for (const auto& item : lines.items()) {
-        auto text = platform::cp932().decode(item.text);
-        if (!text)
-            return false;
-        shown << *text;
-    }
+    shown.reserve(static_cast<qsizetype>(lines.size()));
+    for (const auto& item : lines.items())
+        shown << platform::cp932().decodeForDisplay(item);
     lines_ = std::move(lines);
     ListBox1->clear();
     ListBox1->addItems(shown);
-    return true;
 }
 
 void TFormSetIns::ListBox1DblClick() {

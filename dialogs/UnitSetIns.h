@@ -34,9 +34,9 @@ public:
     explicit TFormSetIns(QWidget* owner);
     ~TFormSetIns() override;
 
-    // Shows the page's lines. False, showing nothing, when a line is not valid CP932: the list
-    // shows text, and text that is not the page's would be no safe place to choose from.
-    bool load(doc::InsertionList lines);
+    // Shows the page's lines; bytes that are not CP932 are shown as a stand-in character but
+    // stay in the list as they were.
+    void load(doc::InsertionList lines);
     const doc::InsertionList& lines() const { return lines_; }
 
     void ListBox1DblClick();

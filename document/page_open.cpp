@@ -1,5 +1,6 @@
 #include "document/page_open.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <sys/stat.h>
@@ -15,11 +16,17 @@ namespace quillet::doc {
 namespace {
 constexpr std::string_view kCrLf = "\r\n";
 
-std::string readWhole(InputFile& in) {
+// The file's bytes, or at most `limit` + 1 of them: a file that grows while it is read is
+// still read within bounds, and the caller sees that it went beyond.
+std::string readUpTo(InputFile& in, std::uint64_t limit) {
     std::string bytes;
     std::vector<char> buf(LineReader::kBufferSize);
-    while (std::size_t n = in.read(buf.data(), buf.size()))
+    while (bytes.size() <= limit) {
+        const std::size_t n = in.read(buf.data(), buf.size());
+        if (n == 0)
+            break;
         bytes.append(buf.data(), n);
+    }
     return bytes;
 }
 
@@ -34,14 +41,14 @@ struct RemoveUnlessKept {
 };
 } // namespace
 
-bool pageHasInsertionMarker(const std::string& pagePath) {
+bool pageHasInsertionLine(const std::string& pagePath) {
     InputFile file(pagePath);
     FileSource source(file);
     LineReader reader(source);
     std::string line;
     bool found = false;
     while (!found && reader.readLine(line))
-        found = marker::OpenPage(line);
+        found = marker::Insertion(line);
     file.close();
     return found;
 }
@@ -74,15 +81,12 @@ InsertionList InsertionList::fromBytes(std::string bytes) {
     const std::string& b = list.original_;
     std::size_t start = 0;
     while (start < b.size()) {
-        const std::size_t stop = b.find_first_of("\r\n", start);
-        if (stop == std::string::npos) {
-            list.items_.push_back({b.substr(start), {}, false});
-            break;
-        }
-        const std::size_t endLength =
-            (b[stop] == '\r' && stop + 1 < b.size() && b[stop + 1] == '\n') ? 2 : 1;
-        list.items_.push_back({b.substr(start, stop - start), b.substr(stop, endLength), false});
-        start = stop + endLength;
+        if (list.items_.size() == kMaxListLines)
+            throw ListTooLargeError("");
+        const std::size_t stop = std::min(b.find_first_of("\r\n", start), b.size());
+        list.items_.push_back(b.substr(start, stop - start));
+        const bool crLf = stop + 1 < b.size() && b[stop] == '\r' && b[stop + 1] == '\n';
+        start = stop + (crLf ? 2 : 1);
     }
     return list;
 }
@@ -90,50 +94,47 @@ InsertionList InsertionList::fromBytes(std::string bytes) {
 bool InsertionList::toggle(std::size_t index) {
     if (index >= items_.size())
         return false;
-    if (marker::InsertionPoint(items_[index].text)) {
-        items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
+    const auto at = items_.begin() + static_cast<std::ptrdiff_t>(index);
+    if (marker::InsertionPoint(*at)) {
+        items_.erase(at);
         return true;
     }
-    items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(index) + 1,
-                  Item{std::string(kInsMarker), std::string(kCrLf), true});
+    items_.insert(at + 1, std::string(kInsMarker));
     return false;
 }
 
 bool InsertionList::hasMarker() const {
-    for (const auto& item : items_)
-        if (marker::InsertionPoint(item.text))
-            return true;
-    return false;
+    return std::any_of(items_.begin(), items_.end(), marker::InsertionPoint);
 }
 
 std::string InsertionList::bytes() const {
     std::string out;
-    out.reserve(original_.size() + 64);
-    for (std::size_t i = 0; i < items_.size(); ++i) {
-        const Item& item = items_[i];
-        out += item.text;
-        const bool beforeAdded = i + 1 < items_.size() && items_[i + 1].added;
-        // A LF alone does not end a line for the rewrites: the marker would not stand alone.
-        if (beforeAdded && item.end.find('\r') == std::string::npos)
-            out += kCrLf;
-        else
-            out += item.end;
-    }
+    out.reserve(original_.size() + items_.size() + 64);
+    for (const auto& item : items_)
+        out.append(item).append(kCrLf);
     return out;
 }
 
 InsertionList loadInsertionList(const std::string& pagePath) {
     InputFile in(resolvePage(pagePath)); // a page named like its work file is refused here
-    std::string bytes = readWhole(in);
+    if (fileSize(in) > kMaxListBytes)
+        throw ListTooLargeError(pagePath);
+    std::string bytes = readUpTo(in, kMaxListBytes);
     in.close();
-    return InsertionList::fromBytes(std::move(bytes));
+    if (bytes.size() > kMaxListBytes)
+        throw ListTooLargeError(pagePath);
+    try {
+        return InsertionList::fromBytes(std::move(bytes));
+    } catch (const ListTooLargeError&) {
+        throw ListTooLargeError(pagePath);
+    }
 }
 
 SaveListOutcome saveInsertionList(const std::string& path, const InsertionList& list) {
     // The work file lies beside the file a link names, and never is the page itself.
     const std::string pagePath = resolvePage(path);
     InputFile page(pagePath);
-    if (readWhole(page) != list.original())
+    if (readUpTo(page, list.original().size()) != list.original())
         return SaveListOutcome::PageChanged;
     const std::string bytes = list.bytes();
     if (bytes == list.original())

@@ -1,9 +1,10 @@
 #pragma once
 // Choosing a page: the marker check, a new page from the template, and the line list of the
-// insertion-point dialog with the page's bytes kept exactly around the marker lines it adds or
-// removes.
+// insertion-point dialog, which keeps every line's bytes and only changes the line ends.
 
 #include <cstddef>
+#include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,10 @@
 
 namespace quillet::doc {
 
-// Some line of the page (read by the page's line model) contains the insertion marker.
-bool pageHasInsertionMarker(const std::string& pagePath);
+// Some line of the page (read by the page's line model) is the insertion marker itself, as every
+// rewrite needs it. A marker that shares its line with other text, or sits in a page whose LF-only
+// line ends make it one long line, does not count: such a page still needs the dialog.
+bool pageHasInsertionLine(const std::string& pagePath);
 
 // Creates the page from the template with these colours. Never replaces anything: a name that
 // is taken, even by a folder or a dangling link, fails with EEXIST (EISDIR for a folder). A page
@@ -20,19 +23,26 @@ bool pageHasInsertionMarker(const std::string& pagePath);
 // one of its own work files is refused (PageNameError).
 void createNewPage(const std::string& pagePath, const PageColors& colors);
 
+// The dialog holds the whole page, one item per line: larger pages are refused before loading.
+// 32 MB or 1 M lines load in about a second and stay under about 300 MB in the window.
+inline constexpr std::uint64_t kMaxListBytes = 32u << 20;
+inline constexpr std::size_t kMaxListLines = 1u << 20;
+
+class ListTooLargeError : public std::runtime_error {
+public:
+    explicit ListTooLargeError(const std::string& page)
+        : std::runtime_error(page + ": too large for the insertion-point list") {}
+};
+
 // The page as the insertion-point dialog shows it: one item per line, where CR, LF and CR LF
-// each end a line. Items keep their own line ends, so the page's bytes survive unchanged.
+// each end a line and a final line end adds no item. Items keep their bytes as they were;
+// saving writes each followed by CR LF.
 class InsertionList {
 public:
-    struct Item {
-        std::string text;
-        std::string end;    // the line end as it was in the page; empty for the last line
-        bool added = false; // a marker placed in this dialog
-    };
-
+    // Throws ListTooLargeError beyond kMaxListLines.
     static InsertionList fromBytes(std::string bytes);
 
-    const std::vector<Item>& items() const { return items_; }
+    const std::vector<std::string>& items() const { return items_; }
     std::size_t size() const { return items_.size(); }
     const std::string& original() const { return original_; }
 
@@ -41,17 +51,16 @@ public:
     bool toggle(std::size_t index);
     // Some item begins with the marker: closing the dialog then keeps the list.
     bool hasMarker() const;
-    // The page with the list's changes. An added marker is a line of its own ending in CR LF,
-    // and the line before it gets CR LF when its own end holds no CR, so that every rewrite
-    // finds the marker alone on its line.
+    // The page as the list writes it: every item followed by CR LF.
     std::string bytes() const;
 
 private:
     std::string original_;
-    std::vector<Item> items_;
+    std::vector<std::string> items_;
 };
 
-// Reads the whole page into the list.
+// Reads the whole page into the list; throws ListTooLargeError beyond kMaxListBytes before
+// reading anything.
 InsertionList loadInsertionList(const std::string& pagePath);
 
 enum class SaveListOutcome { Saved, Unchanged, PageChanged };

@@ -1,6 +1,8 @@
 // Choosing a page: "..." picks it, a new name is created from the template, a page without an
 // insertion marker goes through the insertion-point dialog once.
 #include <QDir>
+#include <QStringList>
+#include <cerrno>
 #include <QLineEdit>
 #include <QPushButton>
 #include <memory>
@@ -12,6 +14,7 @@
 #include "document/page_open.h"
 #include "document/page_rewrite.h"
 #include "main/UnitMainPrivate.h"
+#include "platform/file_errors.h"
 
 namespace quillet::ui {
 
@@ -28,11 +31,16 @@ QString cannotOpen(const QString& page) {
 QString cannotCreate(const QString& page) {
     return QStringLiteral("ファイル %1 を作成できません").arg(page);
 }
-QString listNotCp932(const QString& page) {
-    return QStringLiteral("文書「%1」に、Shift-JIS(CP932)として読めない文字があります。\r"
-                          "文書を壊さないよう、書き込み開始位置の設定を中止しました。\r"
-                          "文書は変更していません。")
-        .arg(page);
+QString pageKept() { return QStringLiteral("文書は元のままです"); }
+QString nameTaken() {
+    return QStringLiteral("同じ名前のファイルが作られていたため、上書きしませんでした");
+}
+QString pageTooLarge(const QString& page) {
+    return QStringLiteral("文書「%1」は大きすぎるため、書き込み開始位置の設定画面に読み込めません"
+                          "（上限 %2 MB、%3 行）。\r文書は変更していません。")
+        .arg(page)
+        .arg(doc::kMaxListBytes >> 20)
+        .arg(doc::kMaxListLines);
 }
 QString pageChangedMeanwhile(const QString& page) {
     return QStringLiteral("文書「%1」は書き込み開始位置の設定中に変更されました。\r"
@@ -46,8 +54,8 @@ const QString kOpenFilter =
     QStringLiteral("すべて|*.*|HTML|*.html;*.htm|イメージ|*.jpg;*.jpeg;*.gif");
 constexpr int kHtmlFilter = 2;
 
-[[noreturn]] void fail(const QString& message) {
-    throw std::runtime_error(message.toStdString());
+[[noreturn]] void fail(const QStringList& lines) {
+    throw std::runtime_error(lines.join(QLatin1Char('\r')).toStdString());
 }
 } // namespace
 
@@ -74,22 +82,20 @@ void TFormQuillet::OpenDocument() {
         createDocument(path);
         return;
     }
-    if (doc::pageHasInsertionMarker(path))
-        return;
     const QString shownPath = EditHtml->text();
     doc::InsertionList lines;
     try {
+        if (doc::pageHasInsertionLine(path))
+            return;
         lines = doc::loadInsertionList(path);
-    } catch (const doc::FileError&) {
-        fail(texts::cannotOpen(shownPath));
-    }
-    auto dialog = std::make_unique<TFormSetIns>(this);
-    if (!dialog->load(std::move(lines))) {
-        dialog.reset();
-        EditHtml->clear();
-        prompter().confirm(this, texts::listNotCp932(shownPath), Buttons::Ok);
+    } catch (const doc::FileError& e) {
+        fail({texts::cannotOpen(shownPath), platform::fileErrorMessage(e)});
+    } catch (const doc::ListTooLargeError&) {
+        prompter().confirm(this, texts::pageTooLarge(shownPath), Buttons::Ok);
         return;
     }
+    auto dialog = std::make_unique<TFormSetIns>(this);
+    dialog->load(std::move(lines));
     if (dialog->exec() != QDialog::Accepted) {
         EditHtml->clear();
         return;
@@ -97,8 +103,8 @@ void TFormQuillet::OpenDocument() {
     doc::SaveListOutcome outcome;
     try {
         outcome = doc::saveInsertionList(path, dialog->lines());
-    } catch (const doc::FileError&) {
-        fail(texts::cannotCreate(shownPath));
+    } catch (const doc::FileError& e) {
+        fail({texts::cannotCreate(shownPath), platform::fileErrorMessage(e), texts::pageKept()});
     }
     if (outcome == doc::SaveListOutcome::PageChanged) {
         EditHtml->clear();
@@ -117,7 +123,12 @@ void TFormQuillet::createDocument(const std::string& path) {
     dialog->exec();
     const doc::PageColors colors = dialog->colors();
     dialog.reset();
-    doc::createNewPage(path, colors);
+    try {
+        doc::createNewPage(path, colors);
+    } catch (const doc::FileError& e) {
+        fail({texts::cannotCreate(EditHtml->text()),
+              e.errnum() == EEXIST ? texts::nameTaken() : platform::fileErrorMessage(e)});
+    }
 }
 
 } // namespace quillet::ui

@@ -98,6 +98,19 @@ std::optional<QString> PageCodec::decode(std::string_view bytes) const {
     return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
 }
 
+QString PageCodec::decodeForDisplay(std::string_view bytes) const {
+    Iconv cv("UTF-8", encoding_.c_str());
+    const char* in = bytes.data();
+    std::size_t left = bytes.size();
+    std::string out;
+    while (!cv.convert(in, left, out)) {
+        out += "\xEF\xBF\xBD";
+        ++in;
+        --left;
+    }
+    return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
+}
+
 const PageCodec& cp932() {
     static const PageCodec codec("CP932");
     return codec;

@@ -21,6 +21,9 @@ public:
     std::optional<std::string> encodeStrict(const QString& text) const;
     // Page bytes to Unicode; nullopt when the bytes are not valid in the code page.
     std::optional<QString> decode(std::string_view bytes) const;
+    // Page bytes to Unicode for showing only: every byte that does not start a valid character
+    // is shown as U+FFFD. Never use the result to write the page.
+    QString decodeForDisplay(std::string_view bytes) const;
     const std::string& encoding() const { return encoding_; }
 
 private:

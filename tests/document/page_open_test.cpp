@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "document/file_io.h"
 #include "document/line_io.h"
@@ -35,26 +36,23 @@ protected:
     std::string page = dir.file("page.html");
 };
 
-std::vector<std::string> texts(const InsertionList& list) {
-    std::vector<std::string> t;
-    for (const auto& item : list.items())
-        t.push_back(item.text);
-    return t;
-}
 } // namespace
 
-TEST_F(PageOpenTest, MarkerCheckFindsTheMarkerAnywhereInALineBeforeTheEndOfText) {
+TEST_F(PageOpenTest, PageIsReadyOnlyWithALineThatIsTheMarker) {
     const std::pair<std::string, bool> cases[] = {
-        {"<HTML>\r\n<P><!-INS-!> text\r\n</HTML>\r\n", true},
-        {"<HTML>\n<!-INS-!>\n</HTML>\n", true}, // one long line that holds it
+        {"<HTML>\r\n<!-INS-!>\r\n</HTML>\r\n", true},
+        {"<HTML>\r<!-INS-!>\r</HTML>", true},
+        {"<HTML>\r\n<!-INS-!>", true},                 // last line without an end
+        {"<HTML>\r\n<P><!-INS-!> text\r\n</HTML>\r\n", false}, // shares its line
+        {"<HTML>\n<!-INS-!>\n</HTML>\n", false},          // one long line for the rewrites
         {"<HTML>\r\n</HTML>\r\n", false},
         {"<HTML>\r\n\x1a<!-INS-!>\r\n", false}, // after the end of text
     };
     for (const auto& [bytes, found] : cases) {
         writeFile(page, bytes);
-        EXPECT_EQ(pageHasInsertionMarker(page), found) << bytes;
+        EXPECT_EQ(pageHasInsertionLine(page), found) << bytes;
     }
-    EXPECT_EQ(errnoOf([&] { pageHasInsertionMarker(dir.file("missing.html")); }), ENOENT);
+    EXPECT_EQ(errnoOf([&] { pageHasInsertionLine(dir.file("missing.html")); }), ENOENT);
 }
 
 TEST_F(PageOpenTest, NewPageNeverReplacesAnythingNorStaysHalfWritten) {
@@ -78,57 +76,71 @@ TEST_F(PageOpenTest, NewPageNeverReplacesAnythingNorStaysHalfWritten) {
     }
 }
 
-TEST_F(PageOpenTest, ListSplitsAtEveryLineEndAndKeepsTheBytes) {
-    const std::pair<std::string, std::vector<std::string>> cases[] = {
-        {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},
-        {"a\r\nb\r\n", {"a", "b"}}, // a final line end adds no item
-        {"a\n\rb\r\r\n", {"a", "", "b", ""}},
-        {"\x82\xa0\r\n\x1a tail", {"\x82\xa0", "\x1a tail"}},
-        {"", {}},
+TEST_F(PageOpenTest, ListSplitsAtEveryLineEndAndWritesCrLfAfterEveryItem) {
+    struct Case {
+        std::string bytes;
+        std::vector<std::string> items;
+        std::string written;
     };
-    for (const auto& [bytes, items] : cases) {
-        const InsertionList list = InsertionList::fromBytes(bytes);
-        EXPECT_EQ(texts(list), items);
-        EXPECT_EQ(list.bytes(), bytes);
+    const Case cases[] = {
+        {"a\r\nb\rc\nd", {"a", "b", "c", "d"}, "a\r\nb\r\nc\r\nd\r\n"},
+        {"a\r\nb\r\n", {"a", "b"}, "a\r\nb\r\n"}, // a final line end adds no item
+        {"a\n\rb\r\r\n", {"a", "", "b", ""}, "a\r\n\r\nb\r\n\r\n"},
+        {"\n", {""}, "\r\n"},
+        {"\x82\xa0\r\n\x1a tail\xff", {"\x82\xa0", "\x1a tail\xff"}, "\x82\xa0\r\n\x1a tail\xff\r\n"},
+        {std::string("x\0y\r", 4), {std::string("x\0y", 3)}, std::string("x\0y\r\n", 5)},
+        {"", {}, ""},
+    };
+    for (const auto& c : cases) {
+        const InsertionList list = InsertionList::fromBytes(c.bytes);
+        EXPECT_EQ(list.items(), c.items);
+        EXPECT_EQ(list.bytes(), c.written);
+        EXPECT_EQ(list.original(), c.bytes);
         EXPECT_FALSE(list.hasMarker());
     }
 }
 
-TEST_F(PageOpenTest, MarkersComeAndGoWithOnlyTheirOwnLines) {
-    const std::string bytes = "<BODY>\r\n</BODY>\r\n</HTML>\r\n";
-    InsertionList list = InsertionList::fromBytes(bytes);
-    EXPECT_FALSE(list.toggle(1));
+TEST_F(PageOpenTest, MarkerLinesComeAndGo) {
+    InsertionList list = InsertionList::fromBytes("<BODY>\n</BODY>\n</HTML>");
+    EXPECT_FALSE(list.toggle(1)); // after "</BODY>"
     EXPECT_TRUE(list.hasMarker());
     EXPECT_EQ(list.bytes(), "<BODY>\r\n</BODY>\r\n<!-INS-!>\r\n</HTML>\r\n");
-    EXPECT_TRUE(list.toggle(2));
-    EXPECT_EQ(list.bytes(), bytes);
+    const auto lines = splitLines(list.bytes());
+    EXPECT_NE(std::find_if(lines.begin(), lines.end(), marker::Insertion), lines.end());
+    EXPECT_TRUE(list.toggle(2)); // the marker line itself goes again
+    EXPECT_FALSE(list.hasMarker());
     EXPECT_FALSE(list.toggle(9)); // no such line
     EXPECT_EQ(list.size(), 3u);
 
-    InsertionList withText = InsertionList::fromBytes("a\r\n<!-INS-!> old\r\nb");
-    EXPECT_TRUE(withText.toggle(1)); // the whole line goes
-    EXPECT_EQ(withText.bytes(), "a\r\nb");
-    // After a last line without an end, the marker ends the page; taking it out restores it.
-    withText.toggle(1);
-    EXPECT_EQ(withText.bytes(), "a\r\nb\r\n<!-INS-!>\r\n");
-    withText.toggle(2);
-    EXPECT_EQ(withText.bytes(), "a\r\nb");
+    list.toggle(2); // after the last line: the marker ends the page
+    list.toggle(0);
+    EXPECT_EQ(list.bytes(), "<BODY>\r\n<!-INS-!>\r\n</BODY>\r\n</HTML>\r\n<!-INS-!>\r\n");
 
-    // LF-only lines stay; the line before the marker gets a CR, so a rewrite finds it alone.
-    InsertionList lf = InsertionList::fromBytes("<HTML>\n<BODY>\n</HTML>\n");
-    lf.toggle(1);
-    EXPECT_EQ(lf.bytes(), "<HTML>\n<BODY>\r\n<!-INS-!>\r\n</HTML>\n");
-    const auto lines = splitLines(lf.bytes());
-    EXPECT_NE(std::find_if(lines.begin(), lines.end(), marker::Insertion), lines.end());
+    InsertionList withText = InsertionList::fromBytes("a\r\n<!-INS-!> old\r\nb");
+    EXPECT_TRUE(withText.hasMarker());
+    EXPECT_TRUE(withText.toggle(1)); // the whole line goes, text included
+    EXPECT_EQ(withText.items(), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST_F(PageOpenTest, ListRefusesPagesTooLargeToHold) {
+    EXPECT_THROW(InsertionList::fromBytes(std::string(kMaxListLines + 1, '\n')),
+                 ListTooLargeError);
+    EXPECT_EQ(InsertionList::fromBytes(std::string(kMaxListLines, '\n')).size(), kMaxListLines);
+    writeFile(page, "x");
+    ASSERT_EQ(::truncate(page.c_str(), static_cast<off_t>(kMaxListBytes + 1)), 0);
+    EXPECT_THROW(loadInsertionList(page), ListTooLargeError);
 }
 
 TEST_F(PageOpenTest, SavingReplacesThePageLikeARewriteOrLeavesItAlone) {
     const std::string bytes = "<HTML>\n<BODY>\n</HTML>";
     writeFile(page, bytes);
     ::chmod(page.c_str(), 0640);
+    const std::string crLf = "<HTML>\r\n<!-INS-!>\r\n";
+    writeFile(dir.file("same.html"), crLf);
+    EXPECT_EQ(saveInsertionList(dir.file("same.html"), loadInsertionList(dir.file("same.html"))),
+              SaveListOutcome::Unchanged);
+    EXPECT_FALSE(exists(dir.file("same.BAK")));
     InsertionList list = loadInsertionList(page);
-    EXPECT_EQ(saveInsertionList(page, list), SaveListOutcome::Unchanged);
-    EXPECT_FALSE(exists(dir.file("page.BAK")));
     list.toggle(1);
     for (auto step : {FileError::Step::Write, FileError::Step::Sync, FileError::Step::Rename}) {
         failAt(step);
@@ -139,7 +151,7 @@ TEST_F(PageOpenTest, SavingReplacesThePageLikeARewriteOrLeavesItAlone) {
     }
 
     EXPECT_EQ(saveInsertionList(page, list), SaveListOutcome::Saved);
-    EXPECT_EQ(readFile(page), "<HTML>\n<BODY>\r\n<!-INS-!>\r\n</HTML>");
+    EXPECT_EQ(readFile(page), "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n</HTML>\r\n");
     EXPECT_EQ(readFile(dir.file("page.BAK")), bytes);
     EXPECT_FALSE(exists(dir.file("page.TMP")));
     struct stat st {};

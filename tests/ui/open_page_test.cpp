@@ -4,15 +4,20 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
+#include <QToolButton>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <functional>
+#include <unistd.h>
 
 #include "../document/temp_dir.h"
 #include "dialogs/UnitColor.h"
 #include "dialogs/UnitSetIns.h"
 #include "document/file_io.h"
+#include "document/page_open.h"
 #include "main/UnitMain.h"
 #include "test_prompter.h"
 
@@ -153,25 +158,58 @@ TEST_F(OpenPageTest, PlainTextFollowsTheSurfaceUntilItGetsAColourOfItsOwn) {
     EXPECT_EQ(c.visitedLink, 0x80000008u);
 }
 
-TEST_F(OpenPageTest, PageWithAMarkerOrNotInShiftJisShowsNoDialog) {
+TEST_F(OpenPageTest, OnlyAPageWithAMarkerLineIsReadyWithoutTheDialog) {
     int seen = 0;
-    const std::string marked = "<HTML>\r\n<P><!-INS-!>\r\n</HTML>\r\n";
+    const std::string marked = "<HTML>\r\n<!-INS-!>\r\n</HTML>\r\n";
     writeFile(page, marked);
     whenModal<TFormSetIns>([](TFormSetIns*) {}, &seen);
     choose(page);
+    EXPECT_EQ(seen, 0);
     EXPECT_TRUE(prompter.asked.empty());
     EXPECT_EQ(shownPath(), QString::fromStdString(page));
     EXPECT_EQ(readFile(page), marked);
 
-    const std::string utf8 = "<HTML>\r\n\xe6\x97\xa5\xe8\xa8\x98\r\n</HTML>\r\n";
-    writeFile(page, utf8);
+    // The marker shares its line: no rewrite could use it. Closing at once keeps the page.
+    const std::string shared = "<HTML>\r\n<P><!-INS-!>\r\n</HTML>\r\n";
+    writeFile(page, shared);
     whenModal<TFormSetIns>([](TFormSetIns*) {}, &seen);
     choose(page);
-    EXPECT_EQ(seen, 0);
-    ASSERT_EQ(prompter.asked.size(), 1u);
-    EXPECT_TRUE(prompter.asked[0].text.contains(QStringLiteral("Shift-JIS")));
+    EXPECT_EQ(seen, 1);
     EXPECT_TRUE(shownPath().isEmpty());
-    EXPECT_EQ(readFile(page), utf8);
+    EXPECT_EQ(readFile(page), shared);
+}
+
+TEST_F(OpenPageTest, LfOnlyPageIsSplitIntoLinesAndEntriesThenLandAfterTheMarker) {
+    writeFile(page, "<HTML>\n<BODY>\n<!-INS-!>\n</BODY>\n</HTML>\n");
+    QStringList shown;
+    whenModal<TFormSetIns>([&](TFormSetIns* d) { shown = rows(d->ListBox1); });
+    choose(page);
+    EXPECT_EQ(shown, QStringList({"<HTML>", "<BODY>", "<!-INS-!>", "</BODY>", "</HTML>"}));
+    EXPECT_EQ(readFile(page), "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n</BODY>\r\n</HTML>\r\n");
+    EXPECT_EQ(shownPath(), QString::fromStdString(page));
+
+    window.EditTitle->setText(QStringLiteral("t"));
+    window.Memo1->setPlainText(QStringLiteral("b"));
+    QTest::mouseClick(window.SpeedButtonSAVE, Qt::LeftButton);
+    const std::string after = readFile(page);
+    EXPECT_EQ(after.find("<!-INS-!>\r\n<!-TTL-A-!>"), std::string("<HTML>\r\n<BODY>\r\n").size());
+    EXPECT_TRUE(prompter.asked.empty());
+}
+
+TEST_F(OpenPageTest, BytesThatAreNotShiftJisAreShownAsAStandInAndWrittenBackUnchanged) {
+    const std::string mixed = "<HTML>\r\n\xff\x82 \x93\xfa\r\n</HTML>\r\n"; // no CP932, then CP932
+    writeFile(page, mixed);
+    QStringList shown;
+    whenModal<TFormSetIns>([&](TFormSetIns* d) {
+        shown = rows(d->ListBox1);
+        doubleClick(d->ListBox1, rowAt(d->ListBox1, 1));
+    });
+    choose(page);
+    ASSERT_EQ(shown.size(), 3);
+    EXPECT_EQ(shown[1], QStringLiteral("\uFFFD\uFFFD 日"));
+    EXPECT_EQ(readFile(page),
+              "<HTML>\r\n\xff\x82 \x93\xfa\r\n<!-INS-!>\r\n</HTML>\r\n");
+    EXPECT_EQ(readFile(dir.file("diary.BAK")), mixed);
 }
 
 TEST_F(OpenPageTest, InsertionPointDialogPutsTheMarkerIntoThePage) {
@@ -211,6 +249,7 @@ TEST_F(OpenPageTest, DialogActsOnTheSelectedLineAndClosingWithoutAMarkerChangesN
 }
 
 TEST_F(OpenPageTest, FailuresShowTheirMessageAndKeepThePageAndThePath) {
+    const QString shown = QString::fromStdString(page);
     writeFile(page, kPlainPage);
     doc::setFaultHook([this](doc::FileError::Step s, const std::string& path) {
         return s == doc::FileError::Step::Create && path == dir.file("diary.TMP") ? ENOSPC : 0;
@@ -220,9 +259,21 @@ TEST_F(OpenPageTest, FailuresShowTheirMessageAndKeepThePageAndThePath) {
     ASSERT_EQ(prompter.asked.size(), 1u);
     EXPECT_EQ(prompter.asked[0].kind, Asked::Error);
     EXPECT_EQ(prompter.asked[0].text,
-              QStringLiteral("ファイル %1 を作成できません.").arg(QString::fromStdString(page)));
+              QStringLiteral("ファイル %1 を作成できません\rディスクがいっぱいです\r文書は元のままです.")
+                  .arg(shown));
     EXPECT_EQ(readFile(page), kPlainPage);
-    EXPECT_EQ(shownPath(), QString::fromStdString(page));
+    EXPECT_FALSE(exists(dir.file("diary.BAK")));
+    EXPECT_EQ(shownPath(), shown);
+
+    doc::setFaultHook([](doc::FileError::Step s, const std::string&) {
+        return s == doc::FileError::Step::Open ? EACCES : 0;
+    });
+    choose(page);
+    ASSERT_EQ(prompter.asked.size(), 2u);
+    EXPECT_EQ(prompter.asked[1].text,
+              QStringLiteral("ファイル %1 は開けません\rファイルへのアクセスが拒否されました.")
+                  .arg(shown));
+    EXPECT_EQ(shownPath(), shown);
 
     doc::setFaultHook([](doc::FileError::Step s, const std::string&) {
         return s == doc::FileError::Step::Create ? EACCES : 0;
@@ -231,8 +282,32 @@ TEST_F(OpenPageTest, FailuresShowTheirMessageAndKeepThePageAndThePath) {
     prompter.answers = {platform::Answer::Yes};
     whenModal<TFormColor>([](TFormColor*) {});
     choose(fresh);
-    ASSERT_EQ(prompter.asked.size(), 3u);
-    EXPECT_EQ(prompter.asked[2].text, QStringLiteral("ファイルへのアクセスが拒否されました."));
+    ASSERT_EQ(prompter.asked.size(), 4u);
+    EXPECT_EQ(prompter.asked[3].text,
+              QStringLiteral("ファイル %1 を作成できません\rファイルへのアクセスが拒否されました.")
+                  .arg(QString::fromStdString(fresh)));
     EXPECT_FALSE(exists(fresh));
     EXPECT_EQ(shownPath(), QString::fromStdString(fresh));
+    doc::setFaultHook(nullptr);
+
+    // Another program makes the file while the colours are picked: it is not replaced.
+    prompter.answers = {platform::Answer::Yes};
+    whenModal<TFormColor>([&](TFormColor*) { writeFile(fresh, "theirs"); });
+    choose(fresh);
+    ASSERT_EQ(prompter.asked.size(), 6u);
+    EXPECT_TRUE(prompter.asked[5].text.startsWith(
+        QStringLiteral("ファイル %1 を作成できません\r").arg(QString::fromStdString(fresh))));
+    EXPECT_EQ(readFile(fresh), "theirs");
+}
+
+TEST_F(OpenPageTest, PageTooLargeForTheListIsRefusedBeforeLoading) {
+    writeFile(page, "x");
+    ASSERT_EQ(::truncate(page.c_str(), static_cast<off_t>(doc::kMaxListBytes + 1)), 0);
+    int seen = 0;
+    whenModal<TFormSetIns>([](TFormSetIns*) {}, &seen);
+    choose(page);
+    EXPECT_EQ(seen, 0);
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_TRUE(prompter.asked[0].text.contains(QStringLiteral("大きすぎる")));
+    EXPECT_EQ(std::filesystem::file_size(page), doc::kMaxListBytes + 1);
 }
