@@ -24,7 +24,8 @@ bool pageHasInsertionLine(const std::string& pagePath);
 void createNewPage(const std::string& pagePath, const PageColors& colors);
 
 // The dialog holds the whole page, one item per line: larger pages are refused before loading.
-// 32 MB or 1 M lines load in about a second and stay under about 300 MB in the window.
+// Measured (./bench/run list): 31 MB of 78-byte lines (406 k lines) load in 1.1 s with 267 MB
+// peak; 943 k lines of 8 bytes in 1.4 s with 298 MB. Each item costs about 300 bytes.
 inline constexpr std::uint64_t kMaxListBytes = 32u << 20;
 inline constexpr std::size_t kMaxListLines = 1u << 20;
 
