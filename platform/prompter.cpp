@@ -1,7 +1,9 @@
 #include "platform/prompter.h"
 
 #include <QColorDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStringDecoder>
 #include <QPushButton>
@@ -70,9 +72,19 @@ public:
         box.setDefaultSuffix(dialog.defaultExt);
         if (!dialog.fileName.isEmpty())
             box.selectFile(dialog.fileName);
-        if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
-            return std::nullopt;
-        return box.selectedFiles().first();
+        // The folder must exist: a name typed into a missing folder is shown again.
+        for (;;) {
+            if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
+                return std::nullopt;
+            const QString chosen = box.selectedFiles().first();
+            const QString folder = QFileInfo(chosen).absolutePath();
+            if (QFileInfo(folder).isDir())
+                return chosen;
+            QMessageBox::warning(&box, QStringLiteral("確認"),
+                                 QStringLiteral("フォルダ %1 が見つかりません。\n"
+                                                "フォルダ名を確かめてください。")
+                                     .arg(QDir::toNativeSeparators(folder)));
+        }
     }
 
     std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) override {
