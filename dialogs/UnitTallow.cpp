@@ -4,7 +4,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPixmap>
 
 namespace quillet::ui {
@@ -18,27 +17,6 @@ const QString Mail = QStringLiteral("quillet@example.invalid");
 namespace {
 const QColor kBackground(0, 0, 255);
 const QColor kText(255, 255, 0);
-
-// The maker's picture: an ink pot with a quill, drawn rather than shipped.
-QPixmap makerPicture() {
-    QPixmap pm(64, 64);
-    pm.fill(QColor(230, 235, 250));
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(20, 20, 60), 2));
-    p.setBrush(QColor(40, 40, 90));
-    p.drawRoundedRect(QRectF(14, 36, 30, 22), 5, 5);
-    p.setBrush(QColor(20, 20, 40));
-    p.drawRect(QRectF(22, 30, 14, 7));
-    p.setPen(QPen(QColor(120, 70, 20), 2));
-    p.drawLine(QPointF(29, 33), QPointF(52, 6));
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(250, 250, 250));
-    QPolygonF vane;
-    vane << QPointF(52, 4) << QPointF(58, 10) << QPointF(40, 26) << QPointF(36, 22);
-    p.drawPolygon(vane);
-    return pm;
-}
 
 // A 64 x 64 picture area inside a 66 x 66 sunken frame.
 QLabel* picture(QWidget* box, const char* name, int left, const QPixmap& pm) {
@@ -90,7 +68,7 @@ TFormTallow::TFormTallow(QWidget* owner, const QIcon& icon) : QDialog(owner) {
     setPalette(palette);
 
     Image1 = picture(this, "Image1", 8, icon.pixmap(32, 32));
-    Image2 = picture(this, "Image2", 267, makerPicture());
+    Image2 = picture(this, "Image2", 267, icon.pixmap(64, 64));
     Label1 = textLine(this, "Label1", 10, QString());
     Label2 = textLine(this, "Label2", 35, QStringLiteral("URL: ") + maker::Url);
     Label3 = textLine(this, "Label3", 60, QStringLiteral("E-mail: ") + maker::Mail);

@@ -1,5 +1,5 @@
 #pragma once
-// The about box: the program's picture, the maker's picture, and three text lines on blue.
+// The about box: the program's picture twice, small and large, and three text lines on blue.
 // A click anywhere on it closes it.
 
 #include <QDialog>
@@ -12,14 +12,14 @@ namespace quillet::ui {
 class TFormTallow : public QDialog {
     Q_OBJECT
 public:
-    // The icon is the program's picture, shown at 32 x 32 in the left frame.
+    // The icon is the program's picture: 32 x 32 in the left frame, 64 x 64 in the right.
     TFormTallow(QWidget* owner, const QIcon& icon);
     ~TFormTallow() override;
 
     void FormClick();
 
-    QLabel* Image1 = nullptr; // the program's picture
-    QLabel* Image2 = nullptr; // the maker's picture
+    QLabel* Image1 = nullptr; // the program's picture, small
+    QLabel* Image2 = nullptr; // the program's picture, large
     QLabel* Label1 = nullptr; // the first text line, set by the caller
     QLabel* Label2 = nullptr; // the web address
     QLabel* Label3 = nullptr; // the e-mail address

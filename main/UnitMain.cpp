@@ -7,7 +7,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -19,6 +18,7 @@
 #include <QToolButton>
 
 #include "document/entry_writer.h"
+#include "dialogs/program_icon.h"
 #include "document/file_io.h"
 #include "main/ToolBar.h"
 #include "net/NMFtp.h"
@@ -90,25 +90,6 @@ std::string pageText(const QString& text) {
     for (std::size_t at = bytes.find('\x1a'); at != std::string::npos; at = bytes.find('\x1a', at))
         bytes.replace(at, 1, "&#26;");
     return bytes;
-}
-
-// The about button's picture: a quill on a page, drawn rather than shipped.
-QIcon aboutIcon() {
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(QColor(250, 250, 240));
-    p.setPen(QColor(90, 90, 90));
-    p.drawRect(5, 3, 20, 26);
-    p.setPen(QPen(QColor(120, 120, 120), 1));
-    for (int y = 9; y < 27; y += 4)
-        p.drawLine(8, y, 20, y);
-    p.setPen(QPen(QColor(30, 60, 150), 2));
-    p.drawLine(12, 26, 28, 4);
-    p.setBrush(QColor(60, 100, 200));
-    p.drawEllipse(QPointF(27, 6), 3, 5);
-    return QIcon(pm);
 }
 } // namespace
 
@@ -225,7 +206,7 @@ void TFormQuillet::buildTopBand() {
         speedButton(Splitter1, "SpeedButtonPanel2", QStringLiteral("ﾊﾟﾈﾙ2"), 340, 86, 45, 21);
     SpeedButtonAbout = speedButton(Splitter1, "SpeedButtonAbout", QString(), 388, 64, 45, 43);
     SpeedButtonAbout->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    SpeedButtonAbout->setIcon(aboutIcon());
+    SpeedButtonAbout->setIcon(programIcon());
     SpeedButtonAbout->setIconSize(QSize(32, 32));
 }
 

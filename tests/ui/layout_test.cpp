@@ -19,86 +19,68 @@ using namespace quillet::ui;
 
 namespace {
 
-// ---- The rule on its own: a 455 x 460 client area, band 113, status bar 24. ----
+// ---- The rule on its own: band 113, status bar 24, bars 157 x 228 and 157 x 85. ----
 
-layout::Input area(int width = 455, int height = 460) {
-    layout::Input in;
-    in.clientWidth = width;
-    in.clientHeight = height;
-    in.bandHeight = 113;
-    in.statusHeight = 24;
-    in.command = {true, false, 157, 228, 0};
-    in.markup = {true, false, 157, 85, 0};
-    return in;
+using Spot = std::optional<layout::Spot>;
+
+struct RuleRow {
+    const char* name;
+    int clientWidth, clientHeight;
+    layout::Bar command, markup;
+    layout::Box editor;
+    Spot commandAt, markupAt;
+};
+
+// A bar of the given size, docked with its current top, or floating (top < 0); shown or not.
+layout::Bar commandBar(int top, bool shown = true) { return {shown, top >= 0, 157, 228, top}; }
+layout::Bar markupBar(int top, bool shown = true) { return {shown, top >= 0, 157, 85, top}; }
+constexpr int kFloat = -1;
+
+const RuleRow kRuleRows[] = {
+    // At start both float: the editor has the whole area, hidden or not.
+    {"BothFloating", 455, 460, commandBar(kFloat), markupBar(kFloat), {0, 113, 455, 323}, {}, {}},
+    {"FloatingHiddenBar", 455, 460, commandBar(kFloat, false), markupBar(kFloat), {0, 113, 455, 323}, {}, {}},
+    // Dock only the markup bar: editor 290 wide, bar at 294, 4 below the band.
+    {"OnlyMarkupDocked", 455, 460, commandBar(kFloat), markupBar(200), {0, 113, 290, 323}, {}, layout::Spot{294, 117}},
+    // The command bar dropped above the docked markup bar: 228 + 8 below the band for the latter.
+    {"CommandAboveMarkup", 455, 460, commandBar(120), markupBar(300), {0, 113, 290, 323},
+     layout::Spot{294, 117}, layout::Spot{294, 113 + 236}},
+    {"MarkupAboveCommand", 455, 460, commandBar(400), markupBar(300), {0, 113, 290, 323},
+     layout::Spot{294, 113 + 8 + 85}, layout::Spot{294, 117}},
+    {"EqualTopsPutMarkupAbove", 455, 460, commandBar(300), markupBar(300), {0, 113, 290, 323},
+     layout::Spot{294, 113 + 8 + 85}, layout::Spot{294, 117}},
+    // Hiding one docked bar: the other stays where the rule puts it, with no room kept above it.
+    {"UpperDockedBarHidden", 455, 460, commandBar(0, false), markupBar(500), {0, 113, 290, 323},
+     layout::Spot{294, 117}, layout::Spot{294, 113 + 8}},
+    {"LowerDockedBarHidden", 455, 460, commandBar(0), markupBar(500, false), {0, 113, 290, 323},
+     layout::Spot{294, 117}, layout::Spot{294, 113 + 236}},
+    // Both docked bars hidden: an empty 8-pixel strip stays at the editor's right.
+    {"BothDockedBarsHidden", 455, 460, commandBar(0, false), markupBar(500, false), {0, 113, 447, 323},
+     layout::Spot{451, 117}, layout::Spot{451, 113 + 8}},
+    {"HiddenDockedBarOtherFloating", 455, 460, commandBar(0, false), markupBar(kFloat, false),
+     {0, 113, 447, 323}, layout::Spot{451, 117}, {}},
+    // Resizing keeps the bars at the editor's right edge, the editor 8 + 157 narrower.
+    {"ResizedWithOneBar", 700, 460, commandBar(kFloat), markupBar(200), {0, 113, 535, 323}, {},
+     layout::Spot{539, 117}},
+    {"ResizedWithTwoBars", 600, 700, commandBar(120), markupBar(300), {0, 113, 435, 563},
+     layout::Spot{439, 117}, layout::Spot{439, 349}},
+    // A window smaller than band and status bar gives the editor no negative size.
+    {"TinyWindow", 100, 120, commandBar(0), markupBar(kFloat), {0, 113, 0, 0}, layout::Spot{4, 117}, {}},
+};
+
+class LayoutRule : public ::testing::TestWithParam<RuleRow> {};
+
+TEST_P(LayoutRule, PlacesEditorAndDockedBars) {
+    const RuleRow& row = GetParam();
+    layout::Input in{row.clientWidth, row.clientHeight, 113, 24, row.command, row.markup};
+    const layout::Result r = layout::arrange(in);
+    EXPECT_EQ(r.editor, row.editor);
+    EXPECT_EQ(r.command, row.commandAt);
+    EXPECT_EQ(r.markup, row.markupAt);
 }
 
-TEST(LayoutRule, FloatingBarsLeaveTheWholeAreaToTheEditor) {
-    layout::Input in = area();
-    auto r = layout::arrange(in);
-    EXPECT_EQ(r.editor, (layout::Box{0, 113, 455, 323}));
-    EXPECT_FALSE(r.command);
-    EXPECT_FALSE(r.markup);
-    in.command.shown = false; // hidden or not, a floating bar takes no room
-    EXPECT_EQ(layout::arrange(in).editor, (layout::Box{0, 113, 455, 323}));
-}
-
-TEST(LayoutRule, OneDockedBarStandsBesideTheEditor) {
-    layout::Input in = area();
-    in.markup.docked = true;
-    auto r = layout::arrange(in);
-    EXPECT_EQ(r.editor, (layout::Box{0, 113, 290, 323}));
-    EXPECT_EQ(r.markup, (layout::Spot{294, 117}));
-    EXPECT_FALSE(r.command);
-
-    in.clientWidth = 700; // a wider window keeps the bar at the editor's right edge
-    r = layout::arrange(in);
-    EXPECT_EQ(r.editor.width, 700 - 8 - 157);
-    EXPECT_EQ(r.markup, (layout::Spot{700 - 8 - 157 + 4, 117}));
-}
-
-TEST(LayoutRule, TwoDockedBarsStackInTheirCurrentOrder) {
-    layout::Input in = area();
-    in.command.docked = in.markup.docked = true;
-    in.command.top = 120;
-    in.markup.top = 300;
-    auto r = layout::arrange(in);
-    EXPECT_EQ(r.command, (layout::Spot{294, 117}));
-    EXPECT_EQ(r.markup, (layout::Spot{294, 113 + 8 + 228}));
-
-    in.command.top = 400;
-    r = layout::arrange(in);
-    EXPECT_EQ(r.markup, (layout::Spot{294, 117}));
-    EXPECT_EQ(r.command, (layout::Spot{294, 113 + 8 + 85}));
-
-    in.command.top = in.markup.top; // a tie puts the markup bar above
-    EXPECT_EQ(layout::arrange(in).markup, (layout::Spot{294, 117}));
-}
-
-TEST(LayoutRule, HiddenDockedBarsGiveBackTheirRoom) {
-    layout::Input in = area();
-    in.command.docked = in.markup.docked = true;
-    in.command.top = 0;
-    in.markup.top = 500;
-    in.command.shown = false;
-    auto r = layout::arrange(in);
-    EXPECT_EQ(r.editor.width, 290);                    // the markup bar still needs its room
-    EXPECT_EQ(r.markup, (layout::Spot{294, 113 + 8})); // no room kept for the hidden bar above
-    EXPECT_EQ(r.command, (layout::Spot{294, 117}));
-
-    in.markup.shown = false;
-    EXPECT_EQ(layout::arrange(in).editor.width, 455 - 8); // an empty strip of 8 stays
-
-    in.markup.docked = false; // one hidden docked bar, one floating: still docked layout
-    EXPECT_EQ(layout::arrange(in).editor.width, 455 - 8);
-}
-
-TEST(LayoutRule, ATinyWindowGivesTheEditorNoNegativeSize) {
-    layout::Input in = area(100, 120);
-    in.command.docked = true;
-    auto r = layout::arrange(in);
-    EXPECT_EQ(r.editor, (layout::Box{0, 113, 0, 0}));
-    EXPECT_EQ(r.command, (layout::Spot{4, 117}));
-}
+INSTANTIATE_TEST_SUITE_P(Examples, LayoutRule, ::testing::ValuesIn(kRuleRows),
+                         [](const ::testing::TestParamInfo<RuleRow>& info) { return info.param.name; });
 
 // ---- The window: dragging, panels, help, about. ----
 
@@ -163,6 +145,23 @@ TEST_F(LayoutTest, DraggingBarsInStacksThemBesideTheEditorAndOutFloatsThem) {
     w.floatBar(w.CoolBar1, QPoint(10, 10));
     EXPECT_EQ(editor(), QRect(0, 113, 600, 700 - 113 - 24));
     EXPECT_FALSE(w.isAncestorOf(w.CoolBar1));
+}
+
+TEST_F(LayoutTest, ABarDocksWhenLetGoOverTheClientAreaAndFloatsElsewhere) {
+    struct Drop {
+        QPoint cursor; // in the window's client area
+        bool docks;
+    };
+    for (const Drop& d : {Drop{{454, 459}, true}, Drop{{10, 10}, true}, Drop{{455, 200}, false},
+                          Drop{{200, 460}, false}, Drop{{-1, 200}, false}, Drop{{0, 0}, true}}) {
+        drag(w.CoolBar2, w.mapToGlobal(d.cursor));
+        EXPECT_EQ(!w.CoolBar2->isFloating(), d.docks) << d.cursor.x() << "," << d.cursor.y();
+        EXPECT_EQ(editor().width(), d.docks ? 290 : 455);
+        if (!d.docks) { // where it was let go
+            EXPECT_EQ(w.CoolBar2->mapToGlobal(QPoint(0, 0)),
+                      w.mapToGlobal(d.cursor) - w.CoolBar2->grip()->mapTo(w.CoolBar2, QPoint(20, 3)));
+        }
+    }
 }
 
 TEST_F(LayoutTest, AClickOnTheGripMovesNothing) {
@@ -250,6 +249,7 @@ struct AboutSeen {
     QPoint position;
     QSize size;
     QColor background, text;
+    QSize smallPicture, largePicture;
     bool stillOpenAfterClick = true;
 };
 
@@ -268,6 +268,8 @@ AboutSeen openAbout(TFormQuillet& w, QLabel* TFormTallow::* part) {
         seen.size = box->size();
         seen.background = box->palette().color(QPalette::Window);
         seen.text = box->Label2->palette().color(QPalette::WindowText);
+        seen.smallPicture = box->Image1->pixmap().size();
+        seen.largePicture = box->Image2->pixmap().size();
         if (part)
             QTest::mouseClick(box->*part, Qt::LeftButton, {}, QPoint(5, 5));
         else
@@ -294,6 +296,9 @@ TEST_F(LayoutTest, AboutBoxShowsTheMakerAndClosesOnAnyClick) {
         EXPECT_EQ(seen.size, QSize(341, 86));
         EXPECT_EQ(seen.background, QColor(0, 0, 255));
         EXPECT_EQ(seen.text, QColor(255, 255, 0));
+        // The program's picture, from the resources linked into the binary.
+        EXPECT_EQ(seen.smallPicture, QSize(32, 32));
+        EXPECT_EQ(seen.largePicture, QSize(64, 64));
         EXPECT_FALSE(seen.stillOpenAfterClick);
     }
     EXPECT_FALSE(w.findChild<TFormTallow*>()); // gone after each use

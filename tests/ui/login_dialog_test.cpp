@@ -308,3 +308,23 @@ TEST(SettingsPath, BesideTheExecutableUnlessItsFolderIsReadOnly) {
     EXPECT_EQ(platform::settingsFilePathFor(base + "/quillet.bin", "/cfg"), base + "/quillet.ini");
     EXPECT_EQ(platform::settingsFilePathFor(base + "/file/quillet", "/cfg"), "/cfg/quillet.ini");
 }
+
+TEST(SettingsPath, AnInstalledProgramKeepsItInTheUserConfigurationFolder) {
+    struct Case {
+        const char* folder;
+        bool writable;
+        bool beside;
+    };
+    for (const Case& c : {Case{"/work/quillet/build/release/main", true, true},
+                          Case{"/home/u/Quillet", true, true}, Case{"/opt/binaries", true, true},
+                          Case{"/usr/local/bin", true, false}, Case{"/home/u/.local/bin/", true, false},
+                          Case{"/opt/quillet/bin/.", true, false}, Case{"/home/u/Quillet", false, false}})
+        EXPECT_EQ(platform::settingsBesideExecutable(QString::fromLatin1(c.folder), c.writable), c.beside)
+            << c.folder << (c.writable ? " (writable)" : "");
+
+    // The real path: a writable prefix's bin folder still sends the file to the fallback.
+    TempDir dir;
+    const QString bin = QString::fromStdString(dir.path().string()) + "/prefix/bin";
+    ASSERT_TRUE(QDir().mkpath(bin));
+    EXPECT_EQ(platform::settingsFilePathFor(bin + "/quillet", "/cfg"), "/cfg/quillet.ini");
+}
