@@ -296,6 +296,7 @@ void TFormQuillet::showEvent(QShowEvent* event) {
         move(frame.topLeft());
     }
     floatToolBars();
+    followFrames();
 }
 
 std::string TFormQuillet::pagePath() const {

@@ -113,6 +113,7 @@ private:
     void FormResize();
     void FormClose();
     void floatToolBars();
+    void followFrames();
     void connectReworkHandlers();
     void connectLayoutHandlers();
     void connectOpenHandlers();
@@ -132,6 +133,7 @@ private:
     doc::Entry entryFromControls() const;
 
     bool placedOnce_ = false;
+    bool barsDragged_ = false;
     TFormHelp* FormHelp = nullptr;
     bool connectedLook_ = false; // the buttons' state, set by Connect and Disconnect only
     bool ftpBusy_ = false;

@@ -1,6 +1,7 @@
 // The window's layout: the docked tool bars beside the editor, the panel buttons, help and about.
 #include <QLabel>
 #include <QStatusBar>
+#include <QTimer>
 #include <QPlainTextEdit>
 
 #include "dialogs/UnitHelp.h"
@@ -48,7 +49,20 @@ void TFormQuillet::FormResize() {
         CoolBar2->move(r.markup->left, r.markup->top);
 }
 
+// The start places are computed when the window is first shown, but a window manager frames
+// the windows only afterwards, adding title bars the places did not allow for: the markup bar
+// would cover the command bar's foot. So they are placed again once the frames are known,
+// unless the user has dragged a bar by then.
+void TFormQuillet::followFrames() {
+    for (int ms : {250, 1000})
+        QTimer::singleShot(ms, this, [this] {
+            if (!barsDragged_ && CoolBar1->isFloating() && CoolBar2->isFloating())
+                floatToolBars();
+        });
+}
+
 void TFormQuillet::CoolBarDrop(ToolBarPanel* bar, const QPoint& topLeft, const QPoint& cursor) {
+    barsDragged_ = true;
     // Let go over the client area, the bar docks; anywhere else it floats where it was let go.
     if (rect().contains(mapFromGlobal(cursor)))
         dockBar(bar, mapFromGlobal(topLeft));
