@@ -24,7 +24,7 @@ namespace {
 using Spot = std::optional<layout::Spot>;
 
 struct RuleRow {
-    const char* name;
+    const char* name; // shown with a failure
     int clientWidth, clientHeight;
     layout::Bar command, markup;
     layout::Box editor;
@@ -39,9 +39,11 @@ constexpr int kFloat = -1;
 const RuleRow kRuleRows[] = {
     // At start both float: the editor has the whole area, hidden or not.
     {"BothFloating", 455, 460, commandBar(kFloat), markupBar(kFloat), {0, 113, 455, 323}, {}, {}},
-    {"FloatingHiddenBar", 455, 460, commandBar(kFloat, false), markupBar(kFloat), {0, 113, 455, 323}, {}, {}},
+    {"FloatingHiddenBar", 455, 460, commandBar(kFloat, false), markupBar(kFloat),
+     {0, 113, 455, 323}, {}, {}},
     // Dock only the markup bar: editor 290 wide, bar at 294, 4 below the band.
-    {"OnlyMarkupDocked", 455, 460, commandBar(kFloat), markupBar(200), {0, 113, 290, 323}, {}, layout::Spot{294, 117}},
+    {"OnlyMarkupDocked", 455, 460, commandBar(kFloat), markupBar(200), {0, 113, 290, 323}, {},
+     layout::Spot{294, 117}},
     // The command bar dropped above the docked markup bar: 228 + 8 below the band for the latter.
     {"CommandAboveMarkup", 455, 460, commandBar(120), markupBar(300), {0, 113, 290, 323},
      layout::Spot{294, 117}, layout::Spot{294, 113 + 236}},
@@ -55,8 +57,8 @@ const RuleRow kRuleRows[] = {
     {"LowerDockedBarHidden", 455, 460, commandBar(0), markupBar(500, false), {0, 113, 290, 323},
      layout::Spot{294, 117}, layout::Spot{294, 113 + 236}},
     // Both docked bars hidden: an empty 8-pixel strip stays at the editor's right.
-    {"BothDockedBarsHidden", 455, 460, commandBar(0, false), markupBar(500, false), {0, 113, 447, 323},
-     layout::Spot{451, 117}, layout::Spot{451, 113 + 8}},
+    {"BothDockedBarsHidden", 455, 460, commandBar(0, false), markupBar(500, false),
+     {0, 113, 447, 323}, layout::Spot{451, 117}, layout::Spot{451, 113 + 8}},
     {"HiddenDockedBarOtherFloating", 455, 460, commandBar(0, false), markupBar(kFloat, false),
      {0, 113, 447, 323}, layout::Spot{451, 117}, {}},
     // Resizing keeps the bars at the editor's right edge, the editor 8 + 157 narrower.
@@ -65,22 +67,20 @@ const RuleRow kRuleRows[] = {
     {"ResizedWithTwoBars", 600, 700, commandBar(120), markupBar(300), {0, 113, 435, 563},
      layout::Spot{439, 117}, layout::Spot{439, 349}},
     // A window smaller than band and status bar gives the editor no negative size.
-    {"TinyWindow", 100, 120, commandBar(0), markupBar(kFloat), {0, 113, 0, 0}, layout::Spot{4, 117}, {}},
+    {"TinyWindow", 100, 120, commandBar(0), markupBar(kFloat), {0, 113, 0, 0},
+     layout::Spot{4, 117}, {}},
 };
 
-class LayoutRule : public ::testing::TestWithParam<RuleRow> {};
-
-TEST_P(LayoutRule, PlacesEditorAndDockedBars) {
-    const RuleRow& row = GetParam();
-    layout::Input in{row.clientWidth, row.clientHeight, 113, 24, row.command, row.markup};
-    const layout::Result r = layout::arrange(in);
-    EXPECT_EQ(r.editor, row.editor);
-    EXPECT_EQ(r.command, row.commandAt);
-    EXPECT_EQ(r.markup, row.markupAt);
+TEST(LayoutRule, PlacesEditorAndDockedBarsInEveryExample) {
+    for (const RuleRow& row : kRuleRows) {
+        SCOPED_TRACE(row.name);
+        const layout::Input in{row.clientWidth, row.clientHeight, 113, 24, row.command, row.markup};
+        const layout::Result r = layout::arrange(in);
+        EXPECT_EQ(r.editor, row.editor);
+        EXPECT_EQ(r.command, row.commandAt);
+        EXPECT_EQ(r.markup, row.markupAt);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Examples, LayoutRule, ::testing::ValuesIn(kRuleRows),
-                         [](const ::testing::TestParamInfo<RuleRow>& info) { return info.param.name; });
 
 // ---- The window: dragging, panels, help, about. ----
 
@@ -153,13 +153,14 @@ TEST_F(LayoutTest, ABarDocksWhenLetGoOverTheClientAreaAndFloatsElsewhere) {
         bool docks;
     };
     for (const Drop& d : {Drop{{454, 459}, true}, Drop{{10, 10}, true}, Drop{{0, 0}, true},
-                          Drop{{455, 200}, false}, Drop{{200, 460}, false}, Drop{{-1, 200}, false}}) {
+                          Drop{{455, 200}, false}, Drop{{200, 460}, false},
+                          Drop{{-1, 200}, false}}) {
         drag(w.CoolBar2, w.mapToGlobal(d.cursor));
         EXPECT_EQ(!w.CoolBar2->isFloating(), d.docks) << d.cursor.x() << "," << d.cursor.y();
         EXPECT_EQ(editor().width(), d.docks ? 290 : 455);
         if (!d.docks) { // where it was let go
-            EXPECT_EQ(w.CoolBar2->mapToGlobal(QPoint(0, 0)),
-                      w.mapToGlobal(d.cursor) - w.CoolBar2->grip()->mapTo(w.CoolBar2, QPoint(20, 3)));
+            const QPoint held = w.CoolBar2->grip()->mapTo(w.CoolBar2, QPoint(20, 3));
+            EXPECT_EQ(w.CoolBar2->mapToGlobal(QPoint(0, 0)), w.mapToGlobal(d.cursor) - held);
         }
     }
     // The start places are renewed once the desktop has framed the windows, but never over

@@ -315,12 +315,15 @@ TEST(SettingsPath, AnInstalledProgramKeepsItInTheUserConfigurationFolder) {
         bool writable;
         bool beside;
     };
-    for (const Case& c : {Case{"/work/quillet/build/release/main", true, true},
-                          Case{"/home/u/Quillet", true, true}, Case{"/opt/binaries", true, true},
-                          Case{"/usr/local/bin", true, false}, Case{"/home/u/.local/bin/", true, false},
-                          Case{"/opt/quillet/bin/.", true, false}, Case{"/home/u/Quillet", false, false}})
-        EXPECT_EQ(platform::settingsBesideExecutable(QString::fromLatin1(c.folder), c.writable), c.beside)
+    for (const Case& c :
+         {Case{"/work/quillet/build/release/main", true, true}, Case{"/home/u/Quillet", true, true},
+          Case{"/opt/binaries", true, true}, Case{"/usr/local/bin", true, false},
+          Case{"/home/u/.local/bin/", true, false}, Case{"/opt/quillet/bin/.", true, false},
+          Case{"/home/u/Quillet", false, false}}) {
+        const QString folder = QString::fromLatin1(c.folder);
+        EXPECT_EQ(platform::settingsBesideExecutable(folder, c.writable), c.beside)
             << c.folder << (c.writable ? " (writable)" : "");
+    }
 
     // The real path: a writable prefix's bin folder still sends the file to the fallback.
     TempDir dir;
