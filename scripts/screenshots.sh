@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-build=${QUILLET_BUILD_DIR:-build/release}
+build=$(realpath -m "${QUILLET_BUILD_DIR:-build/release}")
 
 if [ "${1:-}" != --on-display ]; then
   . scripts/deps.sh
@@ -33,7 +33,7 @@ openbox --sm-disable --config-file /dev/null >/dev/null 2>&1 &
 wm=$!
 sleep 1
 cd "$work" # the program takes "index.html" relative to where it starts; it reads nothing at start
-HOME=$work "$root/$build/main/quillet" &
+HOME=$work "$build/main/quillet" &
 pid=$!
 cd "$root"
 
