@@ -7,9 +7,8 @@ QUILLET_PACKAGES=(
   fonts-noto-cjk
   xvfb xauth
   python3-pyftpdlib curl
+  clang libclang-rt-14-dev
 )
-# Only ./bench/run fuzz needs these: clang and its libFuzzer runtime.
-QUILLET_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
 quillet_ensure_packages() {
   local missing=() p
