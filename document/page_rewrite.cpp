@@ -1,9 +1,11 @@
 #include "document/page_rewrite.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <random>
 #include <stdio.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cstdlib>
@@ -14,11 +16,36 @@
 namespace quillet::doc {
 
 namespace {
+constexpr std::size_t kSiblingSuffix = 10; // ".%08x~"
+
 std::string uniqueSibling(const std::string& path) {
     static std::mt19937_64 rng{std::random_device{}()};
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".%08llx~", static_cast<unsigned long long>(rng() & 0xFFFFFFFFu));
     return path + suffix;
+}
+
+bool isSiblingOf(std::string_view name, std::string_view base) {
+    if (name.size() != base.size() + kSiblingSuffix || !name.starts_with(base) || name.back() != '~' ||
+        name[base.size()] != '.')
+        return false;
+    for (char c : name.substr(base.size() + 1, 8))
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    return true;
+}
+
+// A process killed between linking the backup's temporary name and renaming it leaves that name
+// behind, and every such kill would add one more old copy of the page to the author's folder.
+void removeStaleSiblings(const std::string& path) {
+    const std::string folder = folderOf(path), base = fileNameOf(path);
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir))
+        if (isSiblingOf(entry->d_name, base))
+            removeFileQuietly(folder + entry->d_name);
+    ::closedir(dir);
 }
 
 void copyFileSynced(const std::string& from, const std::string& to) {
@@ -122,6 +149,7 @@ void backUpPage(const std::string& page, const std::string& backup) {
         removeFileQuietly(temp);
         throw;
     }
+    removeStaleSiblings(backup);
 }
 
 bool exchangeFiles(const std::string& a, const std::string& b) {

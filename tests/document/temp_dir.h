@@ -11,8 +11,8 @@ namespace quillet::testing {
 
 class TempDir {
 public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quillet-XXXXXX").string();
+    explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+        std::string tmpl = (base / "quillet-XXXXXX").string();
         if (!::mkdtemp(tmpl.data()))
             throw std::runtime_error("mkdtemp failed");
         path_ = tmpl;
