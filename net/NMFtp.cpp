@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <optional>
 #include <arpa/inet.h>
 #include <sys/socket.h>
 
@@ -32,6 +33,23 @@ public:
 
 private:
     std::string path_;
+};
+
+// One deadline for all lines of a reply, so that a reply that never ends, or trickles in a
+// byte at a time, is over after TimeOut all the same. Nested readers keep the outer deadline.
+class ReplyClock {
+public:
+    explicit ReplyClock(TPowersock& socket) : socket_(socket), outer_(socket.ReadDeadline) {
+        if (outer_.isForever() && socket.TimeOut > 0)
+            socket.ReadDeadline = QDeadlineTimer(socket.TimeOut);
+    }
+    ~ReplyClock() { socket_.ReadDeadline = outer_; }
+    ReplyClock(const ReplyClock&) = delete;
+    ReplyClock& operator=(const ReplyClock&) = delete;
+
+private:
+    TPowersock& socket_;
+    QDeadlineTimer outer_;
 };
 } // namespace
 
@@ -94,6 +112,7 @@ void TNMFTP::settlePendingReply() {
     Canceled = false;
     serverAborted_ = false;
     try {
+        ReplyClock clock(*this);
         const std::string line = ReadLn();
         StatusMessage(StatusProtocol, line);
         SkipContinuationLines(line);
@@ -108,10 +127,20 @@ void TNMFTP::settlePendingReply() {
     }
 }
 
+void TNMFTP::replyBroken() {
+    if (!Connected)
+        return;
+    if (TimedOut)
+        replyPending_ = true; // a late answer must not be taken for the next command's
+    else
+        TPowersock::Disconnect(); // an overlong or endless reply: out of step for good
+}
+
 std::string TNMFTP::Transaction(const std::string& Command) {
     if (!isSafeArgument(Command))
         throw FTPException(kUnsafeCommand);
     settlePendingReply();
+    ReplyClock clock(*this);
     std::string first;
     try {
         first = TPowersock::Transaction(Command);
@@ -127,10 +156,20 @@ std::string TNMFTP::Transaction(const std::string& Command) {
         LastReply = first;
         ReplyNumber = replyCode(first).value_or(0);
         StatusMessage(StatusProtocol, first);
+    } catch (const ESockError&) {
+        replyBroken();
+        throw;
     }
     if (!replyCode(first))
         throw FTPException(kNoReplyCode + first);
-    SkipContinuationLines(first);
+    try {
+        SkipContinuationLines(first);
+    } catch (const EAbortError&) {
+        throw;
+    } catch (const ESockError&) {
+        replyBroken();
+        throw;
+    }
     return first;
 }
 
@@ -162,6 +201,7 @@ void TNMFTP::Connect() {
     watchReplies_ = false; // a greeting of 421 is the greeting, read as such
     TPowersock::Connect();
     try {
+        std::optional<ReplyClock> clock(std::in_place, *this);
         const std::string greeting = ReadLn();
         StatusMessage(StatusProtocol, greeting);
         const auto code = replyCode(greeting);
@@ -170,6 +210,7 @@ void TNMFTP::Connect() {
         LastReply = greeting;
         ReplyNumber = *code;
         SkipContinuationLines(greeting);
+        clock.reset();
         // A server that is full or refuses us says so in its greeting: no user name into that.
         if (*code >= 400)
             raiseFailure(greeting);
@@ -193,6 +234,11 @@ void TNMFTP::Connect() {
             Transaction("PASS " + Password);
             refused();
         }
+    } catch (const ESockError&) {
+        // Silent, gone or out of step: no QUIT, which would only wait as long again.
+        TPowersock::Disconnect();
+        StatusMessage(StatusProtocol, "Disconnected");
+        throw;
     } catch (...) {
         // The log-in's own error is the one reported, whatever QUIT meets.
         try {
@@ -325,6 +371,7 @@ void TNMFTP::finalReply(TCmdType type) {
         ~Unwatched() { watch = true; }
     } unwatched{watchReplies_};
     watchReplies_ = false;
+    ReplyClock clock(*this);
     const std::string line = ReadLn();
     StatusMessage(StatusProtocol, line);
     const auto code = replyCode(line);
@@ -444,21 +491,30 @@ void TNMFTP::Download(const std::string& RemoteFile, const std::string& LocalFil
         BytesTotal = 0;
         if (!isSafeArgument(RemoteFile))
             throw FTPException(kUnsafeCommand);
-        // The socket's own transaction: the continuation lines are read below, for their count.
-        TPowersock::Transaction("RETR " + RemoteFile);
-        if (!replyCode(LastReply))
-            throw FTPException(kNoReplyCode + LastReply);
-        if (inRange(ReplyNumber, 301, 599))
-            failureProtocol(TCmdType::cmdDownload, true);
-        replyPending_ = true;
-        BytesTotal = static_cast<std::int64_t>(ParseByteCount(LastReply));
-        ReplyReader reader;
-        for (bool more = reader.start(LastReply); more;) {
-            const std::string line = ReadLn();
-            StatusMessage(StatusProtocol, line);
-            if (BytesTotal == 0)
-                BytesTotal = static_cast<std::int64_t>(ParseByteCount(line));
-            more = reader.next(line);
+        {
+            ReplyClock clock(*this);
+            // The socket's own transaction: the continuation lines are read below, for their count.
+            try {
+                TPowersock::Transaction("RETR " + RemoteFile);
+            } catch (const ESockError&) {
+                if (TimedOut && Connected)
+                    replyPending_ = true;
+                throw;
+            }
+            if (!replyCode(LastReply))
+                throw FTPException(kNoReplyCode + LastReply);
+            if (inRange(ReplyNumber, 301, 599))
+                failureProtocol(TCmdType::cmdDownload, true);
+            replyPending_ = true;
+            BytesTotal = static_cast<std::int64_t>(ParseByteCount(LastReply));
+            ReplyReader reader;
+            for (bool more = reader.start(LastReply); more;) {
+                const std::string line = ReadLn();
+                StatusMessage(StatusProtocol, line);
+                if (BytesTotal == 0)
+                    BytesTotal = static_cast<std::int64_t>(ParseByteCount(line));
+                more = reader.next(line);
+            }
         }
         dataWait_ = true;
         acceptDataConnection();

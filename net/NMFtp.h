@@ -72,6 +72,8 @@ private:
     void failureProtocol(TCmdType type, bool checkUnsupported);
     void discardControlBytes();
     void settlePendingReply();
+    // A reply read failed on the socket: wait for the answer later, or give the connection up.
+    void replyBroken();
     void detectSystem();
     void openDataConnection();
     void sendPort(TCmdType type);

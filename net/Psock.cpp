@@ -4,6 +4,7 @@
 #include "net/NMConst.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <QTimerEvent>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -287,10 +288,12 @@ void TPowersock::TimerOff() {
 void TPowersock::TimerTriggered() {
     StatusMessage(StatusStep, Cons_Msg_TimerTriggered);
     if (transferWait_ && TimeOut > 0) {
-        // A transfer times out only after TimeOut without progress.
-        qint64 quiet = lastProgress_.elapsed();
-        if (quiet < TimeOut) {
-            timer_->SetInterval(static_cast<unsigned>(TimeOut - quiet));
+        // A transfer times out only after TimeOut without progress, or at its deadline.
+        qint64 left = TimeOut - lastProgress_.elapsed();
+        if (!waitDeadline_.isForever())
+            left = std::min(left, waitDeadline_.remainingTime());
+        if (left > 0) {
+            timer_->SetInterval(static_cast<unsigned>(left));
             return;
         }
     }
@@ -301,6 +304,11 @@ void TPowersock::TimerTriggered() {
 
 void TPowersock::waitFor(const std::function<bool()>& done) {
     std::shared_ptr<bool> alive = alive_;
+    // Whoever waits has taken bytes from a full buffer, or wants more than it holds.
+    if (readPaused_ && (ReceiveStream.size() < std::max(kReceiveLimit, readWanted_))) {
+        readPaused_ = false;
+        postToSelf(WM_READMORE);
+    }
     ++waitDepth_;
     platform::waitUntil([&] { return !*alive || Canceled || done(); });
     if (!*alive)
@@ -311,16 +319,22 @@ void TPowersock::waitFor(const std::function<bool()>& done) {
         deleteLater();
 }
 
-bool TPowersock::waitForTransfer(const std::function<bool()>& done) {
+bool TPowersock::waitForTransfer(const std::function<bool()>& done, QDeadlineTimer deadline) {
     if (TimeOut <= 0) {
         waitFor(done);
         return true;
     }
+    if (deadline.hasExpired())
+        return done();
     TimerOn();
+    waitDeadline_ = deadline;
+    if (!deadline.isForever())
+        timer_->SetInterval(static_cast<unsigned>(std::clamp<qint64>(deadline.remainingTime(), 1, TimeOut)));
     transferWait_ = true;
     noteProgress();
     waitFor([&] { return TimedOut || done(); });
     transferWait_ = false;
+    waitDeadline_ = QDeadlineTimer(QDeadlineTimer::Forever);
     TimerOff();
     return done() || !TimedOut;
 }
@@ -450,6 +464,13 @@ void TPowersock::ReadToStream() {
     };
     try {
         StatusMessage(StatusStep, Cons_Msg_ReadToStream);
+        if (!captureFile_ && ReceiveStream.size() >= std::max(kReceiveLimit, readWanted_)) {
+            // No recv, so no new notification either until a wait resumes reading.
+            readPaused_ = true;
+            readPending_ = false;
+            finish();
+            return;
+        }
         char buffer[kBlockSize];
         ssize_t n = socket_->recv(buffer, sizeof buffer);
         if (n < 0) {
@@ -730,8 +751,11 @@ void TPowersock::Writeln(std::string_view Text) {
 std::string TPowersock::Read(std::size_t Count) {
     StatusMessage(StatusStep, std::string(Cons_Msg_ReadOpen) + std::to_string(Count) + Cons_Msg_ReadClose);
     bool inTime = true;
-    if (Count != 0 && ReceiveStream.size() < Count)
+    if (Count != 0 && ReceiveStream.size() < Count) {
+        readWanted_ = Count;
+        RestoreOnExit unwanted(alive_, [this] { readWanted_ = 0; });
         inTime = waitForTransfer([&] { return ReceiveStream.size() >= Count || !Connected; });
+    }
     if (Canceled) {
         Canceled = false;
         throw EAbortError(Sock_Err_SendAborted);
@@ -756,9 +780,13 @@ std::string TPowersock::ReadLn() {
         scanned = buffered.size();
         return lineEnd != std::string_view::npos || scanned >= kMaxLineLength;
     };
+    // A line trickling in a byte at a time is progress, but may not take for ever.
+    const QDeadlineTimer deadline = !ReadDeadline.isForever() || TimeOut <= 0 ? ReadDeadline : QDeadlineTimer(TimeOut);
+    if (deadline.hasExpired() && !Canceled)
+        throw ESockError(Sock_Err_ConnTimedOut);
     bool inTime = true;
     if (!complete())
-        inTime = waitForTransfer([&] { return complete() || !Connected; });
+        inTime = waitForTransfer([&] { return complete() || !Connected; }, deadline);
     if (Canceled)
         throw EAbortError(Sock_Err_ReadLnAborted);
     if (lineEnd != std::string_view::npos)

@@ -10,6 +10,7 @@
 #include "platform/async_socket.h"
 #include "platform/message_pump.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QObject>
 #include <cstdint>
@@ -59,6 +60,9 @@ constexpr unsigned WM_READMORE = platform::WM_USER + 104;
 constexpr std::size_t kBlockSize = 65536;
 // ReadLn refuses a line that has no LF within this many bytes.
 constexpr std::size_t kMaxLineLength = 1024 * 1024;
+// While this much waits unread (and no Read asks for more), the socket is not read: the peer is
+// held back by TCP instead of filling our memory.
+constexpr std::size_t kReceiveLimit = kMaxLineLength + kBlockSize;
 
 // A periodic timer on the window timer: OnTimer fires every Interval ms while Enabled.
 class TThreadTimer : public QObject {
@@ -118,6 +122,9 @@ public:
     // server it was announced to.
     in_addr_t BindAddress = 0;
     in_addr_t AcceptFrom = 0;
+    // When set, ReadLn ends by then however slowly its bytes trickle in (the FTP client sets one
+    // for all lines of a reply); otherwise each ReadLn has TimeOut, when set, for its whole line.
+    QDeadlineTimer ReadDeadline{QDeadlineTimer::Forever};
 
     // Events.
     TNotifyEvent OnDataArrived;
@@ -209,8 +216,9 @@ protected:
 
     // Waits with the event loop turning until done() or Canceled; the caller looks at flags.
     void waitFor(const std::function<bool()>& done);
-    // The same, bounded by TimeOut without progress; false when the time-out ended it.
-    bool waitForTransfer(const std::function<bool()>& done);
+    // The same, bounded by TimeOut without progress and by deadline; false when either ended it.
+    bool waitForTransfer(const std::function<bool()>& done,
+                         QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever));
     // Raises the error for a connection that is gone.
     [[noreturn]] void raiseConnectionGone();
 
@@ -254,6 +262,9 @@ private:
     int closeError_ = 0;     // error of the peer's close (a reset), 0 for a graceful one
     bool peerClosed_ = false;
     bool transferWait_ = false;
+    QDeadlineTimer waitDeadline_{QDeadlineTimer::Forever}; // of the running transfer wait
+    bool readPaused_ = false;  // the receive buffer is full: the socket is read again once drained
+    std::size_t readWanted_ = 0; // bytes a waiting Read asks for
     bool connectCompleted_ = false; // FD_CONNECT without error arrived for the running Connect
     QElapsedTimer lastProgress_;
 };

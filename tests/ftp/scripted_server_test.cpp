@@ -7,6 +7,7 @@
 
 #include "../document/temp_dir.h"
 #include "ftp_servers.h"
+#include "gui_gap.h"
 #include "net/NMFtp.h"
 
 using namespace quillet::net;
@@ -491,5 +492,159 @@ TEST(FtpTransfers, PromptReplyAfterACancelledDownloadIsSettled) {
     ftp.DoCommand("TYPE A");
     EXPECT_EQ(ftp.LastReply, "200 TYPE A\r\n");
     EXPECT_TRUE(ftp.Connected);
+    ftp.Disconnect();
+}
+
+// Hostile servers: each ends in a clear error within a few time-outs, with the local file as it
+// was, the receive buffer bounded and the event loop turning meanwhile.
+TEST(FtpHostileServers, EndInAClearErrorWithinTheTimeOut) {
+    enum class Op { Connect, List, Download };
+    struct Case {
+        const char* kind;
+        Op op;
+        ScriptedServer::Script script;
+        const char* error;
+    };
+    // Sends `chunk` until the client closes the connection.
+    auto flood = [](ScriptSession& s, const std::string& chunk) {
+        while (::send(s.fd(), chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0) {
+        }
+    };
+    auto loggedIn = [](ScriptSession& s) {
+        s.send("220 ready\r\n");
+        s.readLine();
+        s.send("230 in\r\n");
+    };
+    const std::vector<Case> cases = {
+        {"single_bytes", Op::Connect,
+         [](ScriptSession& s) {
+             s.send("220 ready\r\n");
+             s.readLine();
+             // One byte at a time is progress, but this line never ends.
+             for (int i = 0; i < 200 && ::send(s.fd(), "x", 1, MSG_NOSIGNAL) == 1; ++i)
+                 ::usleep(20 * 1000);
+         },
+         "Connection Timed out"},
+        {"long_line", Op::Connect,
+         [&](ScriptSession& s) {
+             s.send("220 ready\r\n");
+             s.readLine();
+             flood(s, "230 " + std::string(8 << 20, 'x'));
+         },
+         "Line too long"},
+        {"endless_multiline", Op::Connect,
+         [&](ScriptSession& s) {
+             s.send("220 ready\r\n");
+             s.readLine();
+             std::string lines = "230-welcome\r\n";
+             for (int i = 0; i < 4096; ++i)
+                 lines += "230-and more\r\n";
+             flood(s, lines);
+         },
+         "Connection Timed out"},
+        {"silent_after_greeting", Op::Connect,
+         [](ScriptSession& s) {
+             s.send("220 ready\r\n");
+             while (!s.readLine(3000).empty()) {
+             }
+         },
+         "Connection Timed out"},
+        {"silent_after_port", Op::List,
+         [&](ScriptSession& s) {
+             loggedIn(s);
+             s.readLine(); // PORT, never answered
+             s.readLine(3000);
+         },
+         "Connection Timed out"},
+        {"silent_mid_transfer", Op::Download,
+         [&](ScriptSession& s) {
+             loggedIn(s);
+             s.openData(s.readLine());
+             s.send("200 ok\r\n");
+             s.readLine(); // RETR
+             s.send("150 sending (1000 bytes)\r\n");
+             s.sendData("partial page");
+             s.receiveData(); // until the client gives up
+         },
+         "Connection Timed out"},
+        {"foreign_data_address", Op::Download,
+         [&](ScriptSession& s) {
+             loggedIn(s);
+             const std::string port = s.readLine();
+             s.send("200 ok\r\n");
+             s.readLine(); // RETR
+             s.send("150 sending\r\n");
+             const int stranger = s.connectData(port, "127.0.0.2");
+             ScriptSession::sendAll(stranger, "planted page");
+             s.readLine(3000);
+             ::close(stranger);
+         },
+         "Connection Timed out"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        TempDir dir;
+        const std::string local = dir.file("index.html");
+        writeFile(local, "keep me");
+        ScriptedServer server(c.script);
+        TNMFTP ftp;
+        prepare(ftp, server.port(), 300);
+        std::size_t buffered = 0;
+        auto watcher = ftp.OnDataArrived;
+        ftp.OnDataArrived = [&](QObject* sender) {
+            buffered = std::max(buffered, ftp.ReceiveStream.size());
+            watcher(sender);
+        };
+        QElapsedTimer clock;
+        clock.start();
+        GuiGapProbe probe;
+        std::string error = "no error";
+        try {
+            ftp.Connect();
+            if (c.op == Op::List)
+                ftp.List();
+            else if (c.op == Op::Download)
+                ftp.Download("index.html", local);
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        const qint64 gap = probe.stop();
+        EXPECT_EQ(error, c.error);
+        EXPECT_LT(clock.elapsed(), 3000);
+        EXPECT_LT(gap, 1000);
+        EXPECT_LE(buffered, kReceiveLimit + kBlockSize);
+        EXPECT_FALSE(ftp.DataSocket);
+        EXPECT_EQ(readFile(local), "keep me");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+        try {
+            ftp.Disconnect(); // closes what is left, whatever the server says
+        } catch (const std::exception&) {
+        }
+        reportHostileCase(c.kind, gap);
+    }
+}
+
+// A command whose answer timed out: the late answer is not taken for the next command's.
+TEST(FtpHostileServers, LateReplyAfterATimeOutIsNotTakenForTheNextOne) {
+    ScriptedServer server([](ScriptSession& s) {
+        s.send("220 ready\r\n");
+        s.readLine();
+        s.send("230 in\r\n");
+        s.readLine(); // PORT
+        ::usleep(600 * 1000);
+        s.send("200 PORT at last\r\n");
+        while (true) {
+            const std::string line = s.readLine();
+            if (line.empty())
+                return;
+            s.send("200 " + line + "\r\n");
+        }
+    });
+    TNMFTP ftp;
+    prepare(ftp, server.port(), 300);
+    ftp.Connect();
+    EXPECT_THROW(ftp.List(), ESockError);
+    ftp.DoCommand("NOOP");
+    EXPECT_EQ(ftp.LastReply, "200 NOOP\r\n");
     ftp.Disconnect();
 }

@@ -8,9 +8,11 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <atomic>
 
 #include "../document/temp_dir.h"
 #include "../ftp/ftp_servers.h"
+#include "../ftp/gui_gap.h"
 #include "dialogs/UnitLogin.h"
 #include "main/UnitMain.h"
 #include "net/NMFtp.h"
@@ -23,17 +25,17 @@ using ui::TFormQuillet;
 namespace {
 const std::string kPage = "<HTML>\r\n<!-INS-!>\r\n</BODY>\r\n</HTML>\r\n";
 
-// A server for the window: log-in, an empty listing, and for RETR or STOR `start` on an open
-// data connection, then a stall until the client gives up, then "426". The commands it got are
-// recorded.
-ScriptedServer::Script stallingServer(std::vector<std::string>& commands,
-                                      std::function<void(ScriptSession&)> start) {
-    return [&commands, start](ScriptSession& s) {
+// A server for the window: log-in, PORT, an empty listing and QUIT, unless `handle` takes the
+// command (it gets the last PORT line). The commands it got are recorded.
+using CommandHandler = std::function<bool(ScriptSession&, const std::string& line, const std::string& port)>;
+ScriptedServer::Script publishServer(std::vector<std::string>& commands, CommandHandler handle) {
+    return [&commands, handle](ScriptSession& s) {
         s.send("220 ready\r\n");
         std::string port;
         for (std::string line; !(line = s.readLine(8000)).empty();) {
             commands.push_back(line);
-            if (line.starts_with("USER")) {
+            if (handle(s, line, port)) {
+            } else if (line.starts_with("USER")) {
                 s.send("331 pass\r\n");
             } else if (line.starts_with("PASS")) {
                 s.send("230 in\r\n");
@@ -45,12 +47,6 @@ ScriptedServer::Script stallingServer(std::vector<std::string>& commands,
                 s.send("150 list\r\n");
                 s.closeData();
                 s.send("226 done\r\n");
-            } else if (line.starts_with("RETR") || line.starts_with("STOR")) {
-                s.openData(port);
-                start(s);
-                s.receiveData(); // until the client gives up
-                s.closeData();
-                s.send("426 aborted\r\n");
             } else if (line == "QUIT") {
                 s.send("221 bye\r\n");
                 return;
@@ -59,6 +55,22 @@ ScriptedServer::Script stallingServer(std::vector<std::string>& commands,
             }
         }
     };
+}
+
+// For RETR or STOR: `start` on an open data connection, then a stall until the client gives up,
+// then "426".
+ScriptedServer::Script stallingServer(std::vector<std::string>& commands,
+                                      std::function<void(ScriptSession&)> start) {
+    return publishServer(commands, [start](ScriptSession& s, const std::string& line, const std::string& port) {
+        if (!line.starts_with("RETR") && !line.starts_with("STOR"))
+            return false;
+        s.openData(port);
+        start(s);
+        s.receiveData(); // until the client gives up
+        s.closeData();
+        s.send("426 aborted\r\n");
+        return true;
+    });
 }
 
 class PublishTest : public ::testing::Test {
@@ -145,7 +157,11 @@ TEST_F(PublishTest, ConnectUploadChangeDownloadAndUndo) {
     EXPECT_FALSE(window.NMFTP1->Connected);
     EXPECT_TRUE(looksDisconnected());
     EXPECT_EQ(window.statusText(), "not connected");
-    EXPECT_EQ(server.commands().back(), "QUIT");
+    // The server logs from its own process: its last line may come a moment after the reply.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const auto seen = server.commands();
+        return !seen.empty() && seen.back() == "QUIT";
+    }, 5000)) << server.commands().back();
     EXPECT_TRUE(prompter.asked.empty());
 }
 
@@ -259,4 +275,126 @@ TEST_F(PublishTest, EscapeCancelsAnUploadAndShowsProgressMeanwhile) {
     EXPECT_EQ(window.NMFTP1->LastReply, "200 NOOP\r\n");
     click(window.SpeedButtonDIS);
     EXPECT_EQ(commands.back(), "QUIT");
+}
+
+// Hostile servers met through the window: each transfer ends in an error box that says what went
+// wrong, the page stays byte for byte with no work file left beside it, and the window keeps
+// answering while the client waits.
+TEST_F(PublishTest, HostileServersEndInAnErrorAndLeaveThePage) {
+    using Handler = std::function<void(ScriptSession&, const std::string& port)>;
+    struct Case {
+        const char* kind;
+        const char* command; // the server's command the handler takes
+        bool upload;
+        QString remote;
+        Handler handler;
+        std::vector<std::string> errors; // any of these
+    };
+    auto flood = [](ScriptSession& s, const std::string& chunk) {
+        while (::send(s.fd(), chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0) {
+        }
+    };
+    const std::string timedOut = "Connection Timed out";
+    const std::string refused = "Command refused: an argument holds a line break or NUL";
+    const std::vector<Case> cases = {
+        {"single_bytes", "RETR", false, "index.html",
+         [](ScriptSession& s, const std::string&) {
+             for (int i = 0; i < 100 && ::send(s.fd(), "1", 1, MSG_NOSIGNAL) == 1; ++i)
+                 ::usleep(20 * 1000);
+         },
+         {timedOut}},
+        {"long_line", "RETR", false, "index.html",
+         [&](ScriptSession& s, const std::string&) { flood(s, "150 " + std::string(8 << 20, 'x')); },
+         {"Line too long"}},
+        {"endless_multiline", "RETR", false, "index.html",
+         [&](ScriptSession& s, const std::string&) {
+             std::string lines = "150-here it comes\r\n";
+             for (int i = 0; i < 4096; ++i)
+                 lines += "150-any moment now\r\n";
+             flood(s, lines);
+         },
+         {timedOut}},
+        {"421_mid_transfer", "RETR", false, "index.html",
+         [](ScriptSession& s, const std::string& port) {
+             s.openData(port);
+             s.send("150 sending\r\n");
+             s.sendData("<HTML>half a page");
+             s.send("421 Service closing\r\n");
+             ::usleep(100 * 1000);
+             s.closeData();
+         },
+         {"421 Service closing", "Socket send aborted"}},
+        {"silent_after_port", "PORT", true, "index.html", [](ScriptSession&, const std::string&) {}, {timedOut}},
+        {"silent_mid_transfer", "RETR", false, "index.html",
+         [](ScriptSession& s, const std::string& port) {
+             s.openData(port);
+             s.send("150 sending\r\n");
+             s.sendData("<HTML>half a page");
+             s.receiveData(); // until the client gives up
+         },
+         {timedOut}},
+        {"foreign_data_address", "RETR", false, "index.html",
+         [](ScriptSession& s, const std::string& port) {
+             s.send("150 sending\r\n");
+             const int stranger = s.connectData(port, "127.0.0.2");
+             ScriptSession::sendAll(stranger, "<HTML>planted page</HTML>");
+             ::usleep(600 * 1000);
+             ::close(stranger);
+         },
+         {timedOut}},
+        {"name_cr", "RETR", false, QStringLiteral("a\rb.html"), nullptr, {refused}},
+        {"name_lf", "STOR", true, QStringLiteral("a.html\nDELE index.html"), nullptr, {refused}},
+        {"name_nul", "RETR", false, QString::fromUtf8("a\0b.html", 8), nullptr, {refused}},
+        {"452_after_stor", "STOR", true, "index.html",
+         [](ScriptSession& s, const std::string& port) {
+             s.openData(port);
+             s.send("150 go\r\n");
+             s.receiveData();
+             s.closeData();
+             s.send("452 disk full\r\n");
+         },
+         {"452 disk full"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        std::vector<std::string> commands;
+        std::atomic<bool> armed = false; // the log-in's own PORT and LIST go as usual
+        ScriptedServer server(publishServer(commands, [&](ScriptSession& s, const std::string& line,
+                                                          const std::string& port) {
+            if (!armed || !line.starts_with(c.command))
+                return false;
+            if (c.handler)
+                c.handler(s, line.starts_with("PORT") ? line : port);
+            return true;
+        }));
+        writeSite(server.port());
+        connectToFirstSite();
+        ASSERT_TRUE(window.NMFTP1->Connected);
+        window.NMFTP1->TimeOut = 300;
+        window.EditURL->setText(c.remote);
+        armed = true;
+        prompter.asked.clear();
+        GuiGapProbe probe;
+        click(c.upload ? window.SpeedButtonUP : window.SpeedButtonDN);
+        const qint64 gap = probe.stop();
+        ASSERT_EQ(prompter.asked.size(), 1u);
+        const std::string shown = prompter.asked[0].text.toStdString();
+        EXPECT_NE(std::find_if(c.errors.begin(), c.errors.end(),
+                               [&](const std::string& e) { return shown.starts_with(e); }),
+                  c.errors.end())
+            << shown;
+        EXPECT_LT(gap, 1000);
+        EXPECT_EQ(readFile(page), kPage);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2); // page, ini
+        for (const std::string& command : commands)
+            EXPECT_TRUE(!command.starts_with("RETR a") && !command.starts_with("STOR a")) << command;
+        EXPECT_TRUE(looksConnected());
+        prompter.asked.clear();
+        // A failing QUIT keeps the connected look; a second press only resets it.
+        for (int i = 0; i < 2 && !looksDisconnected(); ++i)
+            click(window.SpeedButtonDIS);
+        EXPECT_TRUE(looksDisconnected());
+        EXPECT_FALSE(window.NMFTP1->Connected);
+        reportHostileCase(c.kind, gap);
+    }
 }
