@@ -7,12 +7,18 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build=build/hostile
+# Without -Werror: GCC 12 sees a false -Wrestrict in an optimised string concatenation of a test.
 kinds="single_bytes long_line endless_multiline 421_mid_transfer silent_after_greeting
 silent_after_port silent_mid_transfer foreign_data_address name_cr name_lf name_nul 452_after_stor"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLET_WERROR=ON >/dev/null || exit 1
-cmake --build "$build" -j2 --target test_ftp test_ui >/dev/null || exit 1
 out=$(mktemp "${TMPDIR:-/tmp}/quillet-hostile.XXXXXX")
 trap 'rm -f "$out"' EXIT
+if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLET_WERROR=OFF &&
+       cmake --build "$build" -j2 --target test_ftp test_ui; } >"$out" 2>&1; then
+  tail -30 "$out" >&2
+  echo "hostile: build failed" >&2
+  exit 1
+fi
+: >"$out"
 export QT_QPA_PLATFORM=offscreen QUILLET_HOSTILE_REPORT=1
 passed=yes
 "$build/tests/ftp/test_ftp" --gtest_filter='FtpHostileServers.*' >>"$out" 2>&1 || passed=no
