@@ -406,8 +406,9 @@ template <class Body> void TNMFTP::runTransfer(TCmdType type, Body&& body) {
     } catch (...) {
         dataWait_ = false;
         DataSocket.reset();
-        // The server ended the transfer with an error reply: report that reply.
-        if (serverAborted_ && Connected)
+        // The server ended the transfer with an error reply: report that reply, also when the
+        // server has gone since and only its last words are left.
+        if (serverAborted_ && (Connected || ReceiveStream.view().find('\n') != std::string_view::npos))
             finalReply(type);
         if (type == TCmdType::cmdDownload && Canceled)
             DrainAfterAbort();
