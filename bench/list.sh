@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # ./bench/run list [megabytes...]: time and memory of the insertion-point dialog for pages of
-# these sizes, with 78-byte and 8-byte lines.
+# these sizes, with 78-byte and 8-byte lines, against cp copying the same page.
 set -euo pipefail
 build="$1"; shift
 dir=$(mktemp -d "${TMPDIR:-/var/tmp}/quillet-bench.XXXXXX")
@@ -9,6 +9,16 @@ sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(8 16 32)
 for mb in "${sizes[@]}"; do
   for len in 78 8; do
-    "$build/bench/list_bench" "$dir" "$mb" "$len" 2>/dev/null
+    line="$("$build/bench/list_bench" "$dir" "$mb" "$len" 2>/dev/null)"
+    sync
+    start=$(date +%s.%N)
+    cp "$dir/list.html" "$dir/copy.html"
+    end=$(date +%s.%N)
+    rm -f "$dir/copy.html"
+    awk -v line="$line" -v cp="$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')" 'BEGIN {
+      n = split(line, f, " "); s = 0
+      for (i = 1; i <= n; i++) if (f[i] ~ /^seconds=/) { sub(/seconds=/, "", f[i]); s = f[i] }
+      if (s > 0) printf "%s cp_seconds=%.3f ratio_vs_cp=%.0f\n", line, cp, s / (cp > 0 ? cp : 0.001)
+      else print line }'
   done
 done
