@@ -15,8 +15,8 @@ for mb in "${sizes[@]}"; do
     cp "$dir/list.html" "$dir/copy.html"
     end=$(date +%s.%N)
     rm -f "$dir/copy.html"
-    awk -v line="$line" -v cp="$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')" 'BEGIN {
-      n = split(line, f, " "); s = 0
+    awk -v line="$line" -v start="$start" -v end="$end" 'BEGIN {
+      cp = end - start; n = split(line, f, " "); s = 0
       for (i = 1; i <= n; i++) if (f[i] ~ /^seconds=/) { sub(/seconds=/, "", f[i]); s = f[i] }
       if (s > 0) printf "%s cp_seconds=%.3f ratio_vs_cp=%.0f\n", line, cp, s / (cp > 0 ? cp : 0.001)
       else print line }'
