@@ -11,7 +11,7 @@
 #include <string>
 
 #include "../tests/ftp/ftp_servers.h"
-#include "net/NMFtp.h"
+#include "net/ftp_client.h"
 
 using namespace quillet::net;
 using Clock = std::chrono::steady_clock;

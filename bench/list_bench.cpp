@@ -8,7 +8,7 @@
 #include <string>
 #include <sys/resource.h>
 
-#include "dialogs/UnitSetIns.h"
+#include "dialogs/insertion_point_dialog.h"
 #include "document/page_open.h"
 
 namespace {

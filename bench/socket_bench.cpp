@@ -2,7 +2,7 @@
 // CaptureFile of one file, and Transaction round trips. Prints ratios; asserts nothing.
 //   socket_bench <folder> [megabytes] [round trips]
 
-#include "net/Psock.h"
+#include "net/socket.h"
 
 #include <QCoreApplication>
 #include <arpa/inet.h>

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "net/FtpParse.h"
+#include "net/ftp_parse.h"
 
 using namespace quillet::net;
 

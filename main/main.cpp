@@ -1,7 +1,7 @@
 #include <QApplication>
 
 #include "dialogs/program_icon.h"
-#include "main/UnitMain.h"
+#include "main/main_window.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

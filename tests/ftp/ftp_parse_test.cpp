@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "net/FtpParse.h"
+#include "net/ftp_parse.h"
 
 using namespace quillet::net;
 

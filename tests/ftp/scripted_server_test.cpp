@@ -8,7 +8,7 @@
 #include "../document/temp_dir.h"
 #include "ftp_servers.h"
 #include "gui_gap.h"
-#include "net/NMFtp.h"
+#include "net/ftp_client.h"
 
 using namespace quillet::net;
 using namespace quillet::testing;

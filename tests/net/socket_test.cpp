@@ -1,8 +1,8 @@
 // The socket component's core: errors and texts, lookup, connect, status levels, lines, reads,
 // time-outs, cancel and destruction during a wait.
 
-#include "net/NMConst.h"
-#include "net/Psock.h"
+#include "net/texts.h"
+#include "net/socket.h"
 #include "peer.h"
 
 #include <QCoreApplication>

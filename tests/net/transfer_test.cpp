@@ -2,7 +2,7 @@
 
 #include "document/file_io.h"
 #include "document/temp_dir.h"
-#include "net/Psock.h"
+#include "net/socket.h"
 #include "peer.h"
 
 #include <QTimer>

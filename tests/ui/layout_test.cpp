@@ -7,11 +7,11 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "dialogs/UnitHelp.h"
-#include "dialogs/UnitTallow.h"
-#include "main/LayoutRule.h"
-#include "main/ToolBar.h"
-#include "main/UnitMain.h"
+#include "dialogs/help_window.h"
+#include "dialogs/about_box.h"
+#include "main/layout_rule.h"
+#include "main/tool_bar.h"
+#include "main/main_window.h"
 #include "test_prompter.h"
 
 using namespace quillet;

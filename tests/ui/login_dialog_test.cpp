@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "../document/temp_dir.h"
-#include "dialogs/UnitLogin.h"
+#include "dialogs/site_dialog.h"
 #include "document/file_io.h"
 #include "platform/folder_dialog.h"
 #include "platform/settings_path.h"

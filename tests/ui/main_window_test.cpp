@@ -9,8 +9,8 @@
 #include <QUrl>
 
 #include "../document/temp_dir.h"
-#include "main/ToolBar.h"
-#include "main/UnitMain.h"
+#include "main/tool_bar.h"
+#include "main/main_window.h"
 #include "test_prompter.h"
 
 using namespace quillet;

@@ -15,10 +15,10 @@
 #include <functional>
 
 #include "../document/temp_dir.h"
-#include "dialogs/UnitFont.h"
-#include "dialogs/UnitList.h"
-#include "main/ToolBar.h"
-#include "main/UnitMain.h"
+#include "dialogs/font_dialog.h"
+#include "dialogs/list_dialog.h"
+#include "main/tool_bar.h"
+#include "main/main_window.h"
 #include "test_prompter.h"
 
 using namespace quillet;

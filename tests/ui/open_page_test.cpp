@@ -14,11 +14,11 @@
 #include <unistd.h>
 
 #include "../document/temp_dir.h"
-#include "dialogs/UnitColor.h"
-#include "dialogs/UnitSetIns.h"
+#include "dialogs/color_dialog.h"
+#include "dialogs/insertion_point_dialog.h"
 #include "document/file_io.h"
 #include "document/page_open.h"
-#include "main/UnitMain.h"
+#include "main/main_window.h"
 #include "test_prompter.h"
 
 using namespace quillet;

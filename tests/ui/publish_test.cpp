@@ -13,9 +13,9 @@
 #include "../document/temp_dir.h"
 #include "../ftp/ftp_servers.h"
 #include "../ftp/gui_gap.h"
-#include "dialogs/UnitLogin.h"
-#include "main/UnitMain.h"
-#include "net/NMFtp.h"
+#include "dialogs/site_dialog.h"
+#include "main/main_window.h"
+#include "net/ftp_client.h"
 #include "test_prompter.h"
 
 using namespace quillet;

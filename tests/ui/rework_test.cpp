@@ -7,7 +7,7 @@
 #include <QToolButton>
 
 #include "../document/temp_dir.h"
-#include "main/UnitMain.h"
+#include "main/main_window.h"
 #include "test_prompter.h"
 
 using namespace quillet;

@@ -1,4 +1,4 @@
-#include "dialogs/UnitSetIns.h"
+#include "dialogs/insertion_point_dialog.h"
 
 #include <QKeyEvent>
 #include <QLabel>

@@ -5,7 +5,7 @@
 
 namespace quillet::net::NMConst {
 
-// Status texts (levels in Psock.h).
+// Status texts (levels in socket.h).
 inline constexpr char Cons_Msg_Create[] = "Create";
 inline constexpr char Cons_Msg_Destroy[] = "Destroy";
 inline constexpr char Cons_Msg_InitWinsock[] = "Initializing Winsock";

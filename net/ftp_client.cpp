@@ -1,4 +1,4 @@
-#include "net/NMFtp.h"
+#include "net/ftp_client.h"
 
 #include <QCoreApplication>
 #include <QTimer>

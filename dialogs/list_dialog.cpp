@@ -1,4 +1,4 @@
-#include "dialogs/UnitList.h"
+#include "dialogs/list_dialog.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>

@@ -8,12 +8,12 @@
 #include <memory>
 #include <stdexcept>
 
-#include "dialogs/UnitColor.h"
-#include "dialogs/UnitSetIns.h"
+#include "dialogs/color_dialog.h"
+#include "dialogs/insertion_point_dialog.h"
 #include "document/file_io.h"
 #include "document/page_open.h"
 #include "document/page_rewrite.h"
-#include "main/UnitMainPrivate.h"
+#include "main/main_window_private.h"
 #include "platform/file_errors.h"
 
 namespace quillet::ui {

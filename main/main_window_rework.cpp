@@ -6,7 +6,7 @@
 #include "document/entry_rework.h"
 #include "document/file_io.h"
 #include "document/page_rewrite.h"
-#include "main/UnitMainPrivate.h"
+#include "main/main_window_private.h"
 #include "platform/codepage.h"
 
 namespace quillet::ui {

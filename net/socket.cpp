@@ -1,7 +1,7 @@
-#include "net/Psock.h"
+#include "net/socket.h"
 
 #include "document/file_io.h"
-#include "net/NMConst.h"
+#include "net/texts.h"
 
 #include <QCoreApplication>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "dialogs/UnitTallow.h"
+#include "dialogs/about_box.h"
 
 #include <QFrame>
 #include <QIcon>

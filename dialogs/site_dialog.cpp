@@ -1,4 +1,4 @@
-#include "dialogs/UnitLogin.h"
+#include "dialogs/site_dialog.h"
 
 #include <QCheckBox>
 #include <QDir>

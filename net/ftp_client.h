@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "net/FtpParse.h"
-#include "net/Psock.h"
+#include "net/ftp_parse.h"
+#include "net/socket.h"
 
 namespace quillet::net {
 

@@ -1,4 +1,4 @@
-#include "dialogs/UnitHelp.h"
+#include "dialogs/help_window.h"
 
 #include <QPlainTextEdit>
 #include <QVBoxLayout>

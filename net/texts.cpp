@@ -1,4 +1,4 @@
-#include "net/NMConst.h"
+#include "net/texts.h"
 
 #include <array>
 

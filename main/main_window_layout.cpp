@@ -4,11 +4,11 @@
 #include <QTimer>
 #include <QPlainTextEdit>
 
-#include "dialogs/UnitHelp.h"
-#include "dialogs/UnitTallow.h"
-#include "main/LayoutRule.h"
-#include "main/ToolBar.h"
-#include "main/UnitMainPrivate.h"
+#include "dialogs/help_window.h"
+#include "dialogs/about_box.h"
+#include "main/layout_rule.h"
+#include "main/tool_bar.h"
+#include "main/main_window_private.h"
 
 namespace quillet::ui {
 

@@ -7,9 +7,9 @@
 #include <QTextCursor>
 #include <memory>
 
-#include "dialogs/UnitFont.h"
-#include "dialogs/UnitList.h"
-#include "main/UnitMainPrivate.h"
+#include "dialogs/font_dialog.h"
+#include "dialogs/list_dialog.h"
+#include "main/main_window_private.h"
 #include "markup/markup.h"
 #include "platform/codepage.h"
 

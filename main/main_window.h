@@ -52,16 +52,16 @@ public:
     void SpeedButtonPREVClick();
     void SpeedButtonCloseClick();
 
-    // Choosing or creating a page (UnitMainOpen.cpp).
+    // Choosing or creating a page (main_window_open.cpp).
     void ButtonHtmlClick();
     void OpenDocument();
 
-    // Reworking the newest entry (UnitMainRework.cpp).
+    // Reworking the newest entry (main_window_rework.cpp).
     void SpeedButtonDELClick();
     void SpeedButtonMODClick();
     void SpeedButtonCANCELClick();
 
-    // Publishing (UnitMainPublish.cpp).
+    // Publishing (main_window_publish.cpp).
     void SpeedButtonCONClick();
     void SpeedButtonDISClick();
     void SpeedButtonUPClick();
@@ -71,7 +71,7 @@ public:
     // Stops the running transfer (Esc, the cancel button, closing the window).
     void cancelTransfer();
 
-    // Markup and title style (UnitMainMarkup.cpp).
+    // Markup and title style (main_window_markup.cpp).
     void SpeedButtonStyleClick(QObject* sender);
     void SpeedButtonListClick();
     void SpeedButtonFontClick();
@@ -85,7 +85,7 @@ public:
     void setStatusText(const QString& text);
     QString statusText() const;
 
-    // Layout, panels, help and about (UnitMainLayout.cpp).
+    // Layout, panels, help and about (main_window_layout.cpp).
     void SpeedButtonPanelClick(QObject* sender);
     void SpeedButtonHelpClick();
     void SpeedButtonAboutClick();

@@ -1,4 +1,4 @@
-#include "dialogs/UnitColor.h"
+#include "dialogs/color_dialog.h"
 
 #include <QMouseEvent>
 #include <QPainter>

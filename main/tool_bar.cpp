@@ -1,4 +1,4 @@
-#include "main/ToolBar.h"
+#include "main/tool_bar.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -9,11 +9,11 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "dialogs/UnitLogin.h"
+#include "dialogs/site_dialog.h"
 #include "document/file_io.h"
 #include "document/page_rewrite.h"
-#include "main/UnitMainPrivate.h"
-#include "net/NMFtp.h"
+#include "main/main_window_private.h"
+#include "net/ftp_client.h"
 #include "platform/codepage.h"
 
 namespace quillet::ui {

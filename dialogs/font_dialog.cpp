@@ -1,4 +1,4 @@
-#include "dialogs/UnitFont.h"
+#include "dialogs/font_dialog.h"
 
 #include <QCheckBox>
 #include <QLabel>

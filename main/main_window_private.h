@@ -4,7 +4,7 @@
 #include <QAbstractButton>
 #include <QToolButton>
 
-#include "main/UnitMain.h"
+#include "main/main_window.h"
 #include "platform/prompter.h"
 
 namespace quillet::ui {

@@ -5,7 +5,7 @@
 
 #include "../document/temp_dir.h"
 #include "ftp_servers.h"
-#include "net/NMFtp.h"
+#include "net/ftp_client.h"
 #include "platform/codepage.h"
 
 using namespace quillet::net;

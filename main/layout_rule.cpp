@@ -1,4 +1,4 @@
-#include "main/LayoutRule.h"
+#include "main/layout_rule.h"
 
 #include <algorithm>
 

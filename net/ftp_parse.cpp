@@ -1,4 +1,4 @@
-#include "net/FtpParse.h"
+#include "net/ftp_parse.h"
 
 #include <algorithm>
 #include <cctype>

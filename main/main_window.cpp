@@ -1,4 +1,4 @@
-#include "main/UnitMain.h"
+#include "main/main_window.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QCheckBox>
@@ -20,9 +20,9 @@
 #include "document/entry_writer.h"
 #include "dialogs/program_icon.h"
 #include "document/file_io.h"
-#include "main/ToolBar.h"
-#include "net/NMFtp.h"
-#include "main/UnitMainPrivate.h"
+#include "main/tool_bar.h"
+#include "net/ftp_client.h"
+#include "main/main_window_private.h"
 #include "platform/codepage.h"
 #include "platform/message_pump.h"
 #include "platform/prompter.h"
