@@ -875,6 +875,10 @@ void TPowersock::CaptureFile(const std::string& FileName) {
             file.write(buffered.data(), buffered.size());
             BytesRecvd = buffered.size();
             ReceiveStream.clear();
+            // Bytes that came before the capture are progress too; whoever watches the count
+            // (the progress display, a caller waiting for a size) must hear of them.
+            if (OnPacketRecvd)
+                OnPacketRecvd(this);
         }
         inTime = waitForTransfer([this] { return !Connected || fileError_; });
     }
