@@ -7,7 +7,7 @@ QUILLET_PACKAGES=(
   fonts-noto-cjk
   xvfb xauth
   python3-pyftpdlib curl
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
 )
 
 quillet_ensure_packages() {
