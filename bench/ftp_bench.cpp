@@ -3,12 +3,12 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
-#include <vector>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "../tests/ftp/ftp_servers.h"
 #include "net/ftp_client.h"
@@ -62,8 +62,8 @@ int main(int argc, char** argv) {
             out.write(block.data(), static_cast<std::streamsize>(block.size()));
     }
     quillet::testing::PyFtpServer server(root);
-    const std::string url = "ftp://" + server.user() + ":" + server.password() + "@127.0.0.1:" +
-                            std::to_string(server.port()) + "/";
+    const std::string url = "ftp://" + server.user() + ":" + server.password() +
+                            "@127.0.0.1:" + std::to_string(server.port()) + "/";
     const std::string curl = "curl -s -S -P - ";
 
     // Upload and download, TYPE I on both sides; the median of a few rounds each.
@@ -114,6 +114,6 @@ int main(int argc, char** argv) {
     std::printf("%zu MB: upload curl %.2fs ours %.2fs; download curl %.2fs ours %.2fs; "
                 "%d cycles curl %.2fs ours %.2fs\n",
                 megabytes, curlUp, ourUp, curlDown, ourDown, cycles, curlCycles, ourCycles);
-    std::printf("ftp: upload_vs_curl=%.2f download_vs_curl=%.2f cycle_vs_curl=%.2f\n",
-                ourUp / curlUp, ourDown / curlDown, ourCycles / curlCycles);
+    std::printf("ftp: upload_vs_curl=%.2f download_vs_curl=%.2f cycle_vs_curl=%.2f\n", ourUp / curlUp,
+                ourDown / curlDown, ourCycles / curlCycles);
 }

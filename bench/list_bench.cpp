@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     }
     dialog.show();
     app.processEvents();
-    std::printf("list: megabytes=%s line_length=%zu items=%zu seconds=%.2f peak_rss_mb=%ld\n",
-                argv[2], lineLength, dialog.lines().size(), timer.elapsed() / 1000.0, peakRssMb());
+    std::printf("list: megabytes=%s line_length=%zu items=%zu seconds=%.2f peak_rss_mb=%ld\n", argv[2],
+                lineLength, dialog.lines().size(), timer.elapsed() / 1000.0, peakRssMb());
     return 0;
 }

@@ -15,8 +15,8 @@
 #include <string>
 #include <sys/socket.h>
 #include <thread>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 using quillet::net::TPowersock;
 using Clock = std::chrono::steady_clock;
@@ -135,7 +135,9 @@ void echo(int fd) {
     }
 }
 
-double seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+double seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
 
 double plainSendFile(const std::string& path, std::size_t size) {
     Peer peer([size](int fd) { sink(fd, size); });
@@ -263,9 +265,11 @@ int main(int argc, char** argv) {
     double plainTx = best(runs, [&] { return plainTransactions(rounds); });
     double ourTx = best(runs, [&] { return componentTransactions(rounds); });
 
-    std::printf("SendFile %zu MB: %.3f s, CaptureFile: %.3f s; plain send + recv loops (%zu-byte blocks): %.3f s\n",
-                megabytes, ourSend, ourCapture, kPlainBlock, plainFile);
-    std::printf("%d Transaction round trips: %.3f s; plain send and receive: %.3f s\n", rounds, ourTx, plainTx);
+    std::printf(
+        "SendFile %zu MB: %.3f s, CaptureFile: %.3f s; plain send + recv loops (%zu-byte blocks): %.3f s\n",
+        megabytes, ourSend, ourCapture, kPlainBlock, plainFile);
+    std::printf("%d Transaction round trips: %.3f s; plain send and receive: %.3f s\n", rounds, ourTx,
+                plainTx);
     std::printf("socket: file_vs_plain=%.2f transaction_vs_plain=%.2f\n", (ourSend + ourCapture) / plainFile,
                 ourTx / plainTx);
     return 0;

@@ -18,18 +18,10 @@ template <class W> void releaseClick(W* widget, QMouseEvent* event) {
 }
 } // namespace
 
-void ClickLabel::mousePressEvent(QMouseEvent* event) {
-    event->accept();
-}
-void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
-    releaseClick(this, event);
-}
-void ColorPanel::mousePressEvent(QMouseEvent* event) {
-    event->accept();
-}
-void ColorPanel::mouseReleaseEvent(QMouseEvent* event) {
-    releaseClick(this, event);
-}
+void ClickLabel::mousePressEvent(QMouseEvent* event) { event->accept(); }
+void ClickLabel::mouseReleaseEvent(QMouseEvent* event) { releaseClick(this, event); }
+void ColorPanel::mousePressEvent(QMouseEvent* event) { event->accept(); }
+void ColorPanel::mouseReleaseEvent(QMouseEvent* event) { releaseClick(this, event); }
 
 void ColorPanel::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
@@ -86,9 +78,8 @@ TFormColor::TFormColor(QWidget* owner) : QDialog(owner) {
             label->adjustSize();
         }
         label->setCursor(Qt::PointingHandCursor);
-        connect(label, &dialogs::ClickLabel::clicked, this, [this, label] {
-            platform::runCommand(this, [this, label] { LabelTextClick(label); });
-        });
+        connect(label, &dialogs::ClickLabel::clicked, this,
+                [this, label] { platform::runCommand(this, [this, label] { LabelTextClick(label); }); });
         return label;
     };
     LabelText = sample("LabelText", QStringLiteral("普通の文字"), 28, 16, false);
@@ -107,9 +98,7 @@ TFormColor::TFormColor(QWidget* owner) : QDialog(owner) {
 
 TFormColor::~TFormColor() = default;
 
-doc::PageColors TFormColor::colors() const {
-    return colors_;
-}
+doc::PageColors TFormColor::colors() const { return colors_; }
 
 bool TFormColor::chooseColor(std::uint32_t& chosen) {
     const auto picked = platform::prompter().chooseColor(this, toQColor(lastChosen_, palette()));

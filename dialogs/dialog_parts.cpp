@@ -2,16 +2,15 @@
 
 #include <QDialog>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 
 namespace quillet::ui::dialogs {
 
 void fixDialogFrame(QDialog* dialog, QSize clientSize) {
     dialog->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                           Qt::CustomizeWindowHint);
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     dialog->setFixedSize(clientSize);
     dialog->setModal(true);
     // A window does not inherit its owner's font by itself.

@@ -62,8 +62,7 @@ TFormFont::TFormFont(QWidget* owner) : QDialog(owner) {
 TFormFont::~TFormFont() = default;
 
 markup::FontChoice TFormFont::choice() const {
-    return {CheckBoxBold->isChecked(), CheckBoxItalic->isChecked(), color_,
-            EditSize->text().toStdString()};
+    return {CheckBoxBold->isChecked(), CheckBoxItalic->isChecked(), color_, EditSize->text().toStdString()};
 }
 
 void TFormFont::setChoice(const markup::FontChoice& choice) {

@@ -36,8 +36,8 @@ constexpr int kMargin = 8;
 TFormSetIns::TFormSetIns(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("FormSetIns"));
     setWindowTitle(QStringLiteral("書き込み開始位置の設定"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::CustomizeWindowHint);
     setModal(true);
     if (owner)
         setFont(owner->font());
@@ -54,8 +54,7 @@ TFormSetIns::TFormSetIns(QWidget* owner) : QDialog(owner) {
             {
                 QStringLiteral("書き込み開始位置に『<!-INS-!>』を書き込みます。"),
                 QString(),
-                QStringLiteral(
-                    "1書き込み開始位置でダブルクリックをするとその次の行に書き込まれます。"),
+                QStringLiteral("1書き込み開始位置でダブルクリックをするとその次の行に書き込まれます。"),
                 QStringLiteral("2.『<!-INS-!>』の行をダブルクリックするとその行は削除されます。"),
                 QStringLiteral("3.開始位置に問題がなければ右上の『×』をおして閉じてください。"),
             })
@@ -110,13 +109,11 @@ void TFormSetIns::ListBox1DblClick() {
         delete ListBox1->takeItem(row);
         ListBox1->clearSelection();
     } else {
-        ListBox1->insertItem(row + 1, QString::fromLatin1(doc::kInsMarker.data(),
-                                                          qsizetype(doc::kInsMarker.size())));
+        ListBox1->insertItem(row + 1,
+                             QString::fromLatin1(doc::kInsMarker.data(), qsizetype(doc::kInsMarker.size())));
     }
 }
 
-void TFormSetIns::done(int) {
-    QDialog::done(lines_.hasMarker() ? QDialog::Accepted : QDialog::Rejected);
-}
+void TFormSetIns::done(int) { QDialog::done(lines_.hasMarker() ? QDialog::Accepted : QDialog::Rejected); }
 
 } // namespace quillet::ui

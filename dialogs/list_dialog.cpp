@@ -36,8 +36,8 @@ TFormList::TFormList(QWidget* owner) : QDialog(owner) {
         this, {QStringLiteral("【箇条書きの設定です】"),
                QStringLiteral("箇条書きには記号タイプと番号タイプの２種類があります。"),
                QStringLiteral("記号タイプは<UL>と</UL>で囲まれたブロック内に箇条書きします。"),
-               QStringLiteral("番号タイプは<OL>と</OL>で囲まれたブロック内に箇条書きします。"),
-               QString(), QStringLiteral("各箇条書き項目は<LI>を付すことにより箇条書き項目となります。")});
+               QStringLiteral("番号タイプは<OL>と</OL>で囲まれたブロック内に箇条書きします。"), QString(),
+               QStringLiteral("各箇条書き項目は<LI>を付すことにより箇条書き項目となります。")});
     Memo1->setGeometry(8, 6, 411, 110);
 
     RadioGroupType = new QGroupBox(QStringLiteral("箇条書きのタイプ"), this);

@@ -57,8 +57,9 @@ protected:
 std::string fieldBytes(const QLineEdit* edit) {
     if (auto bytes = platform::cp932().encodeStrict(edit->text()))
         return *std::move(bytes);
-    throw std::runtime_error(
-        QStringLiteral("「%1」に Shift-JIS で表せない文字があります").arg(edit->accessibleName()).toStdString());
+    throw std::runtime_error(QStringLiteral("「%1」に Shift-JIS で表せない文字があります")
+                                 .arg(edit->accessibleName())
+                                 .toStdString());
 }
 
 // A value from the file. Bytes that are not CP932 (a file edited in another code page) show as
@@ -146,14 +147,16 @@ TFormLogin::TFormLogin(QWidget* owner, QString settingsPath)
     label(QStringLiteral("以降は必要に応じて設定してください"), kLabelX, 138);
 
     EditHome = edit("EditHome", QStringLiteral("ﾛｰｶﾙ･ﾎｰﾑ"), 160, kEditWidth - 30);
-    ButtonDir = button("ButtonDir", QStringLiteral("..."), QRect(kEditX + kEditWidth - 26, 160, 26, kRowHeight));
+    ButtonDir =
+        button("ButtonDir", QStringLiteral("..."), QRect(kEditX + kEditWidth - 26, 160, 26, kRowHeight));
     UseProxy = check("UseProxy", QStringLiteral("ﾌﾟﾛｸｼ経由"), kLabelX, 186);
     EditProxy = edit("EditProxy", QStringLiteral("ﾌﾟﾛｸｼ･ｱﾄﾞﾚｽ"), 208, kEditWidth);
     EditProxyPort = edit("EditProxyPort", QStringLiteral("ﾌﾟﾛｸｼ･ﾎﾟｰﾄ"), 233, 48);
 
     constexpr int kButtonWidth = 56, kButtonGap = 6, kButtonY = 260;
     auto rowButton = [&](const char* name, const QString& caption, int i) {
-        return button(name, caption, QRect(kLabelX + i * (kButtonWidth + kButtonGap), kButtonY, kButtonWidth, 25));
+        return button(name, caption,
+                      QRect(kLabelX + i * (kButtonWidth + kButtonGap), kButtonY, kButtonWidth, 25));
     };
     ButtonOK = rowButton("ButtonOK", QStringLiteral("接続"), 0);
     ButtonADD = rowButton("ButtonADD", QStringLiteral("追加"), 1);
@@ -161,15 +164,16 @@ TFormLogin::TFormLogin(QWidget* owner, QString settingsPath)
     ButtonNG = rowButton("ButtonNG", QStringLiteral("取消"), 3);
     ButtonOK->setDefault(true);
 
-    QWidget* order[] = {ListBox1, EditTITLE, EditHost, EditPort, EditUser, EditPassword, SavePasswd,
-                        EditHome, ButtonDir, UseProxy, EditProxy, EditProxyPort,
-                        ButtonOK, ButtonADD, ButtonDEL, ButtonNG};
+    QWidget* order[] = {ListBox1,   EditTITLE, EditHost,  EditPort, EditUser,  EditPassword,
+                        SavePasswd, EditHome,  ButtonDir, UseProxy, EditProxy, EditProxyPort,
+                        ButtonOK,   ButtonADD, ButtonDEL, ButtonNG};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
     connect(ButtonOK, &QPushButton::clicked, this, &TFormLogin::accept);
     connect(ButtonNG, &QPushButton::clicked, this, &TFormLogin::reject);
-    connect(ButtonADD, &QPushButton::clicked, this, [this] { platform::runCommand(this, [this] { ButtonADDClick(); }); });
+    connect(ButtonADD, &QPushButton::clicked, this,
+            [this] { platform::runCommand(this, [this] { ButtonADDClick(); }); });
     connect(ButtonDEL, &QPushButton::clicked, this, [this] { ButtonDELClick(); });
     connect(ButtonDir, &QPushButton::clicked, this, [this] { ButtonDirClick(); });
 
@@ -250,8 +254,8 @@ void TFormLogin::ListBox1KeyDown(int key) {
 void TFormLogin::ButtonADDClick() {
     if (EditTITLE->text().isEmpty())
         return;
-    sites_.push_back({fieldBytes(EditTITLE), fieldBytes(EditHost), fieldBytes(EditPort),
-                      fieldBytes(EditUser), SavePasswd->isChecked() ? fieldBytes(EditPassword) : std::string(),
+    sites_.push_back({fieldBytes(EditTITLE), fieldBytes(EditHost), fieldBytes(EditPort), fieldBytes(EditUser),
+                      SavePasswd->isChecked() ? fieldBytes(EditPassword) : std::string(),
                       fieldBytes(EditProxy), fieldBytes(EditProxyPort), fieldBytes(EditHome)});
     ListBox1->addItem(EditTITLE->text());
 }
@@ -269,7 +273,7 @@ void TFormLogin::ButtonDELClick() {
 
 void TFormLogin::ButtonDirClick() {
     if (auto folder = platform::prompter().chooseFolder(this, QStringLiteral("ディレクトリの選択"),
-                                                         QDir::currentPath()))
+                                                        QDir::currentPath()))
         EditHome->setText(*folder);
 }
 

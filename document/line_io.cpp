@@ -82,8 +82,8 @@ bool LineReader::readLine(std::string& line) {
 }
 
 void LineReader::copyRestTo(LineWriter& out) {
-    bool lineOpen = false;  // bytes written since the last line end
-    bool afterCR = false;   // the last byte seen was a CR whose LF may start the next buffer
+    bool lineOpen = false; // bytes written since the last line end
+    bool afterCR = false;  // the last byte seen was a CR whose LF may start the next buffer
     while (!textEnded_) {
         if (pos_ == end_ && !fill())
             break;

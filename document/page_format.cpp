@@ -23,9 +23,8 @@ std::string htmlColor(std::uint32_t rrggbb) {
 
 std::vector<std::string> newPageTemplate(const PageColors& c) {
     std::string body = "<BODY BGCOLOR=\"" + htmlColor(ColorToHtml(c.background)) + "\" TEXT=\"" +
-                       htmlColor(ColorToHtml(c.text)) + "\" LINK=\"" +
-                       htmlColor(ColorToHtml(c.link)) + "\" VLINK=\"" +
-                       htmlColor(ColorToHtml(c.visitedLink)) + "\" ALINK=\"" +
+                       htmlColor(ColorToHtml(c.text)) + "\" LINK=\"" + htmlColor(ColorToHtml(c.link)) +
+                       "\" VLINK=\"" + htmlColor(ColorToHtml(c.visitedLink)) + "\" ALINK=\"" +
                        htmlColor(ColorToHtml(c.activeLink)) + "\">";
     return {
         "<HTML>\r<HEAD>\r<META http-equiv=\"Content-Type\" content=\"text/html; charset=x-sjis\">",
@@ -69,13 +68,10 @@ std::string titleRecordLine(const Entry& e) {
     return line;
 }
 
-std::string bodyStartLine(bool indent) {
-    return std::string(kBodyStartMarker) + (indent ? "<DL><DD>" : "");
-}
+std::string bodyStartLine(bool indent) { return std::string(kBodyStartMarker) + (indent ? "<DL><DD>" : ""); }
 
 std::string bodyEndLine(bool indent) {
-    return std::string(kBodyEndMarker) + (indent ? "</DL>" : "") + "<HR>" + kCR +
-           std::string(kEndMarker);
+    return std::string(kBodyEndMarker) + (indent ? "</DL>" : "") + "<HR>" + kCR + std::string(kEndMarker);
 }
 
 void writeEntryBlock(LineWriter& out, const Entry& e) {

@@ -1,6 +1,7 @@
 #include "document/page_rewrite.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <random>
@@ -8,7 +9,6 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <cstdlib>
 
 #include "document/markers.h"
 #include "document/paths.h"
@@ -81,9 +81,8 @@ std::string resolvePage(const std::string& page) {
 }
 
 PageRewrite::PageRewrite(std::string pagePath)
-    : page_(resolvePage(pagePath)), tmp_(tmpFileOf(page_)), bak_(bakFileOf(page_)),
-      pageFile_(page_), tmpFile_(tmp_), source_(pageFile_), sink_(tmpFile_), reader_(source_),
-      writer_(sink_) {
+    : page_(resolvePage(pagePath)), tmp_(tmpFileOf(page_)), bak_(bakFileOf(page_)), pageFile_(page_),
+      tmpFile_(tmp_), source_(pageFile_), sink_(tmpFile_), reader_(source_), writer_(sink_) {
     tmpFile_.chmodLike(pageFile_.fd());
 }
 

@@ -19,8 +19,7 @@ std::string folderOf(std::string_view path, PathStyle style = PathStyle::Posix);
 std::string fileNameOf(std::string_view path, PathStyle style = PathStyle::Posix);
 // The path with its extension (from the last "." after the last separator) replaced by ext;
 // a name without one gets ext appended.
-std::string changeExtension(std::string_view path, std::string_view ext,
-                            PathStyle style = PathStyle::Posix);
+std::string changeExtension(std::string_view path, std::string_view ext, PathStyle style = PathStyle::Posix);
 
 // The two work files beside a page.
 inline std::string tmpFileOf(std::string_view page) { return changeExtension(page, ".TMP"); }

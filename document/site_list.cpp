@@ -146,8 +146,7 @@ int portNumber(std::string_view text, int fallback) {
         text.remove_prefix(1);
     int value = 0;
     const auto [end, err] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || err != std::errc() || end != text.data() + text.size() || value < 0 ||
-        value > 65535)
+    if (text.empty() || err != std::errc() || end != text.data() + text.size() || value < 0 || value > 65535)
         return fallback;
     return value;
 }

@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         (void)classifyCommand(line);
         (void)vendorFromSyst(line);
-        if (isSafeArgument(line) && line.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
+        if (isSafeArgument(line) &&
+            line.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
             std::abort();
     }
     if (listing.Names.size() != listing.Sizes.size() || listing.Names.size() != listing.Dates.size() ||

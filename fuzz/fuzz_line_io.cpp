@@ -85,8 +85,8 @@ void put(const std::string& path, const std::string& bytes) {
 // A scratch folder for the page, in memory where the machine has one.
 const std::string& scratch() {
     static const std::string dir = [] {
-        std::string tmpl = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm/quillet-fuzz-XXXXXX"
-                                                            : "/tmp/quillet-fuzz-XXXXXX";
+        std::string tmpl =
+            ::access("/dev/shm", W_OK) == 0 ? "/dev/shm/quillet-fuzz-XXXXXX" : "/tmp/quillet-fuzz-XXXXXX";
         if (!::mkdtemp(tmpl.data()))
             std::abort();
         return tmpl;

@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > 0) {
         const int type = data[0] % kListTypeCount;
         const std::string list = listSkeleton(type, number);
-        if (!list.ends_with("\r\n") || (list.find("START=") != std::string::npos) !=
-                                           (number.has_value() && listTakesStartNumber(type)))
+        if (!list.ends_with("\r\n") ||
+            (list.find("START=") != std::string::npos) != (number.has_value() && listTakesStartNumber(type)))
             std::abort();
     }
 

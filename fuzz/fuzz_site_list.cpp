@@ -39,9 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::string* field : {&site.title, &site.host, &site.port, &site.user, &site.password,
                                    &site.proxy, &site.proxyPort, &site.home})
             *field = in.ConsumeRandomLengthString(32);
-        clean = {withoutLineEnds(site.title),    withoutLineEnds(site.host),
-                 withoutLineEnds(site.port),     withoutLineEnds(site.user),
-                 withoutLineEnds(site.password), withoutLineEnds(site.proxy),
+        clean = {withoutLineEnds(site.title),     withoutLineEnds(site.host),     withoutLineEnds(site.port),
+                 withoutLineEnds(site.user),      withoutLineEnds(site.password), withoutLineEnds(site.proxy),
                  withoutLineEnds(site.proxyPort), withoutLineEnds(site.home)};
     }
     if (parseSiteList(formatSiteList(sites)) != expected)

@@ -20,15 +20,14 @@
 using namespace quillet::doc;
 
 namespace {
-constexpr std::array<std::string_view, 8> kDecodedTags = {
-    "<B>", "</B>", "<I>", "</I>", "<IMG SRC", "<FONT", "</FONT>", "<BR>"};
+constexpr std::array<std::string_view, 8> kDecodedTags = {"<B>",      "</B>",  "<I>",     "</I>",
+                                                          "<IMG SRC", "<FONT", "</FONT>", "<BR>"};
 // What the font dialog lets through to the page, and none.
-constexpr std::array<std::string_view, 18> kSizes = {
-    "", "1", "2", "3", "4", "5", "6", "7", "-5", "-4", "-3", "-2", "-1", "+1", "+2", "+3", "+4", "+5"};
+constexpr std::array<std::string_view, 18> kSizes = {"",   "1",  "2",  "3",  "4",  "5",  "6",  "7",  "-5",
+                                                     "-4", "-3", "-2", "-1", "+1", "+2", "+3", "+4", "+5"};
 
 bool carriedByRecord(std::string_view title) {
-    if (title.find_first_of(std::string_view("\r\x1a")) != std::string_view::npos ||
-        title.starts_with('\n'))
+    if (title.find_first_of(std::string_view("\r\x1a")) != std::string_view::npos || title.starts_with('\n'))
         return false;
     for (std::string_view tag : kDecodedTags)
         if (title.find(tag) != std::string_view::npos)

@@ -17,12 +17,12 @@
 #include <QTextLayout>
 #include <QToolButton>
 
-#include "document/entry_writer.h"
 #include "dialogs/program_icon.h"
+#include "document/entry_writer.h"
 #include "document/file_io.h"
+#include "main/main_window_private.h"
 #include "main/tool_bar.h"
 #include "net/ftp_client.h"
-#include "main/main_window_private.h"
 #include "platform/codepage.h"
 #include "platform/message_pump.h"
 #include "platform/prompter.h"
@@ -66,8 +66,8 @@ QFont windowFont() {
 
 QFont editorFont() {
     QFont font;
-    font.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("Noto Sans CJK JP"),
-                      QStringLiteral("Noto Sans JP")});
+    font.setFamilies(
+        {QStringLiteral("MS UI Gothic"), QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Noto Sans JP")});
     font.setPixelSize(12);
     return font;
 }
@@ -130,7 +130,8 @@ TFormQuillet::TFormQuillet(QWidget* parent) : QWidget(parent) {
     cancelButton_->hide();
 
     // A failure inside a socket or timer notification reaches the same error box as a command's.
-    platform::setExceptionReporter([this](std::exception_ptr error) { platform::showException(this, error); });
+    platform::setExceptionReporter(
+        [this](std::exception_ptr error) { platform::showException(this, error); });
     NMFTP1 = std::make_unique<net::TNMFTP>();
     NMFTP1->setObjectName(QStringLiteral("NMFTP1"));
     buildCommandBar();
@@ -145,8 +146,8 @@ TFormQuillet::TFormQuillet(QWidget* parent) : QWidget(parent) {
 
 TFormQuillet::~TFormQuillet() { platform::setExceptionReporter(nullptr); }
 
-QToolButton* TFormQuillet::speedButton(QWidget* parent, const char* name, const QString& caption,
-                                       int left, int top, int width, int height) {
+QToolButton* TFormQuillet::speedButton(QWidget* parent, const char* name, const QString& caption, int left,
+                                       int top, int width, int height) {
     auto* b = new QToolButton(parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setText(caption);
@@ -198,12 +199,9 @@ void TFormQuillet::buildTopBand() {
     SpeedButtonTtlFont =
         speedButton(Splitter1, "SpeedButtonTtlFont", QStringLiteral("ﾀｲﾄﾙのﾌｫﾝﾄ"), 92, 68, 77, 29);
     CheckBoxIndent = check("CheckBoxIndent", QStringLiteral("本文をｲﾝﾃﾞﾝﾄ"), 176, 76, 97, 17);
-    SpeedButtonHelp =
-        speedButton(Splitter1, "SpeedButtonHelp", QStringLiteral("使い方"), 292, 64, 45, 43);
-    SpeedButtonPanel1 =
-        speedButton(Splitter1, "SpeedButtonPanel1", QStringLiteral("ﾊﾟﾈﾙ1"), 340, 64, 45, 21);
-    SpeedButtonPanel2 =
-        speedButton(Splitter1, "SpeedButtonPanel2", QStringLiteral("ﾊﾟﾈﾙ2"), 340, 86, 45, 21);
+    SpeedButtonHelp = speedButton(Splitter1, "SpeedButtonHelp", QStringLiteral("使い方"), 292, 64, 45, 43);
+    SpeedButtonPanel1 = speedButton(Splitter1, "SpeedButtonPanel1", QStringLiteral("ﾊﾟﾈﾙ1"), 340, 64, 45, 21);
+    SpeedButtonPanel2 = speedButton(Splitter1, "SpeedButtonPanel2", QStringLiteral("ﾊﾟﾈﾙ2"), 340, 86, 45, 21);
     SpeedButtonAbout = speedButton(Splitter1, "SpeedButtonAbout", QString(), 388, 64, 45, 43);
     SpeedButtonAbout->setToolButtonStyle(Qt::ToolButtonIconOnly);
     SpeedButtonAbout->setIcon(programIcon());
@@ -299,9 +297,7 @@ void TFormQuillet::showEvent(QShowEvent* event) {
     followFrames();
 }
 
-std::string TFormQuillet::pagePath() const {
-    return QFile::encodeName(EditHtml->text()).toStdString();
-}
+std::string TFormQuillet::pagePath() const { return QFile::encodeName(EditHtml->text()).toStdString(); }
 
 void TFormQuillet::setStatusText(const QString& text) { statusLabel_->setText(text); }
 
@@ -366,8 +362,8 @@ void TFormQuillet::SpeedButtonSAVEClick(QObject* sender) {
     }
     // A recalled entry stays flagged until it is really in the page: clearing the flag after a
     // failed or impossible write would let the window close without the warning.
-    const auto outcome = doc::writeEntry(pagePath(), entry,
-                                         replaceAll ? doc::SaveMode::ReplaceAll : doc::SaveMode::Insert);
+    const auto outcome =
+        doc::writeEntry(pagePath(), entry, replaceAll ? doc::SaveMode::ReplaceAll : doc::SaveMode::Insert);
     switch (outcome) {
     case doc::WriteOutcome::PageMissing:
         return;

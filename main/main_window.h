@@ -126,8 +126,8 @@ private:
     void setTitleMarkChecked(bool on);
     void connectMarkupHandlers();
     bool confirmDiscardRecalled();
-    QToolButton* speedButton(QWidget* parent, const char* name, const QString& caption, int left,
-                             int top, int width, int height);
+    QToolButton* speedButton(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                             int width, int height);
     // Connects a button to a handler run under the default error display.
     template <class F> void onClick(QAbstractButton* button, F handler);
     doc::Entry entryFromControls() const;

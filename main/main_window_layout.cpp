@@ -1,14 +1,14 @@
 // The window's layout: the docked tool bars beside the editor, the panel buttons, help and about.
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTimer>
-#include <QPlainTextEdit>
 
-#include "dialogs/help_window.h"
 #include "dialogs/about_box.h"
+#include "dialogs/help_window.h"
 #include "main/layout_rule.h"
-#include "main/tool_bar.h"
 #include "main/main_window_private.h"
+#include "main/tool_bar.h"
 
 namespace quillet::ui {
 
@@ -40,8 +40,8 @@ void TFormQuillet::FormResize() {
     Splitter1->setGeometry(0, 0, w, Splitter1->height());
     StatusBar1->setGeometry(0, h - kStatusHeight, w, kStatusHeight);
 
-    const layout::Result r = layout::arrange({w, h, Splitter1->height(), kStatusHeight,
-                                              barState(CoolBar1), barState(CoolBar2)});
+    const layout::Result r =
+        layout::arrange({w, h, Splitter1->height(), kStatusHeight, barState(CoolBar1), barState(CoolBar2)});
     Memo1->setGeometry(r.editor.left, r.editor.top, r.editor.width, r.editor.height);
     if (r.command)
         CoolBar1->move(r.command->left, r.command->top);

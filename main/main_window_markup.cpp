@@ -65,9 +65,9 @@ void refocus(QPlainTextEdit* editor) {
 } // namespace
 
 void TFormQuillet::connectMarkupHandlers() {
-    for (QToolButton* button : {SpeedButtonBold, SpeedButtonItalic, SpeedButtonUnder, SpeedButtonLine,
-                                SpeedButtonPhrase, SpeedButtonPRE, SpeedButtonTT, SpeedButtonBR,
-                                SpeedButtonBig, SpeedButtonSmall})
+    for (QToolButton* button :
+         {SpeedButtonBold, SpeedButtonItalic, SpeedButtonUnder, SpeedButtonLine, SpeedButtonPhrase,
+          SpeedButtonPRE, SpeedButtonTT, SpeedButtonBR, SpeedButtonBig, SpeedButtonSmall})
         onClick(button, [this, button] { SpeedButtonStyleClick(button); });
     onClick(SpeedButtonList, [this] { SpeedButtonListClick(); });
     onClick(SpeedButtonFont, [this] { SpeedButtonFontClick(); });
@@ -80,11 +80,11 @@ void TFormQuillet::connectMarkupHandlers() {
 void TFormQuillet::SpeedButtonStyleClick(QObject* sender) {
     using markup::Style;
     const std::pair<QObject*, Style> styles[] = {
-        {SpeedButtonBold, Style::Bold}, {SpeedButtonItalic, Style::Italic},
-        {SpeedButtonUnder, Style::Under}, {SpeedButtonLine, Style::Line},
+        {SpeedButtonBold, Style::Bold},     {SpeedButtonItalic, Style::Italic},
+        {SpeedButtonUnder, Style::Under},   {SpeedButtonLine, Style::Line},
         {SpeedButtonPhrase, Style::Phrase}, {SpeedButtonPRE, Style::Pre},
-        {SpeedButtonTT, Style::TT}, {SpeedButtonBR, Style::BR},
-        {SpeedButtonBig, Style::Big}, {SpeedButtonSmall, Style::Small},
+        {SpeedButtonTT, Style::TT},         {SpeedButtonBR, Style::BR},
+        {SpeedButtonBig, Style::Big},       {SpeedButtonSmall, Style::Small},
     };
     for (const auto& [button, style] : styles) {
         if (button == sender) {

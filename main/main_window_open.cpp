@@ -1,10 +1,10 @@
 // Choosing a page: "..." picks it, a new name is created from the template, a page without an
 // insertion marker goes through the insertion-point dialog once.
 #include <QDir>
-#include <QStringList>
-#include <cerrno>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringList>
+#include <cerrno>
 #include <memory>
 #include <stdexcept>
 
@@ -25,16 +25,10 @@ using platform::prompter;
 namespace texts {
 const QString CreateNewPage = QStringLiteral("この名前で新規に作成しますか？");
 
-QString cannotOpen(const QString& page) {
-    return QStringLiteral("ファイル %1 は開けません").arg(page);
-}
-QString cannotCreate(const QString& page) {
-    return QStringLiteral("ファイル %1 を作成できません").arg(page);
-}
+QString cannotOpen(const QString& page) { return QStringLiteral("ファイル %1 は開けません").arg(page); }
+QString cannotCreate(const QString& page) { return QStringLiteral("ファイル %1 を作成できません").arg(page); }
 QString pageKept() { return QStringLiteral("文書は元のままです"); }
-QString nameTaken() {
-    return QStringLiteral("同じ名前のファイルが作られていたため、上書きしませんでした");
-}
+QString nameTaken() { return QStringLiteral("同じ名前のファイルが作られていたため、上書きしませんでした"); }
 QString pageTooLarge(const QString& page) {
     return QStringLiteral("文書「%1」は大きすぎるため、書き込み開始位置の設定画面に読み込めません"
                           "（上限 %2 MB、%3 行）。\r文書は変更していません。")
@@ -50,8 +44,7 @@ QString pageChangedMeanwhile(const QString& page) {
 } // namespace texts
 
 namespace {
-const QString kOpenFilter =
-    QStringLiteral("すべて|*.*|HTML|*.html;*.htm|イメージ|*.jpg;*.jpeg;*.gif");
+const QString kOpenFilter = QStringLiteral("すべて|*.*|HTML|*.html;*.htm|イメージ|*.jpg;*.jpeg;*.gif");
 constexpr int kHtmlFilter = 2;
 
 [[noreturn]] void fail(const QStringList& lines) {

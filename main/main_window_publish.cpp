@@ -20,7 +20,8 @@ namespace quillet::ui {
 
 namespace texts {
 const QString NotConnectedReason = QStringLiteral("接続できません: %1");
-const QString UploadCanceled = QStringLiteral("アップロードを中止しました (サイトの文書は不完全かもしれません)");
+const QString UploadCanceled =
+    QStringLiteral("アップロードを中止しました (サイトの文書は不完全かもしれません)");
 const QString DownloadCanceled = QStringLiteral("ダウンロードを中止しました (文書は元のままです)");
 const QString SiteNameNotCp932 = QStringLiteral("ｻｲﾄ上の文書名に Shift-JIS で表せない文字があります");
 } // namespace texts
@@ -93,7 +94,8 @@ void TFormQuillet::showTransferProgress() {
         progressBar_->setValue(static_cast<int>(std::min<double>(1000.0, 1000.0 * done / total)));
         progressBar_->show();
     } else {
-        progressLabel_->setText(QStringLiteral("%1 バイト").arg(locale.toString(static_cast<qulonglong>(done))));
+        progressLabel_->setText(
+            QStringLiteral("%1 バイト").arg(locale.toString(static_cast<qulonglong>(done))));
         progressBar_->hide();
     }
     progressLabel_->show();
@@ -184,9 +186,8 @@ void TFormQuillet::SpeedButtonUPClick() {
 void TFormQuillet::SpeedButtonDNClick() {
     runFtpCommand([&] {
         const std::string remote = remoteName(EditURL->text());
-        const std::string page = EditHtml->text().isEmpty()
-                                     ? QFile::encodeName(EditURL->text()).toStdString()
-                                     : pagePath();
+        const std::string page =
+            EditHtml->text().isEmpty() ? QFile::encodeName(EditURL->text()).toStdString() : pagePath();
         NMFTP1->SetTransferType(1);
         setStatusText(QStringLiteral("Download ") + EditURL->text());
         // The server's copy becomes the page the way a Save does: the page as it was goes to

@@ -49,8 +49,8 @@ private:
     QWidget* grip_ = nullptr;
     bool shown_ = true;
     bool pressed_ = false;
-    QPoint pressAt_;     // screen point of the press
-    QPoint grabOffset_;  // the press inside the bar
+    QPoint pressAt_;    // screen point of the press
+    QPoint grabOffset_; // the press inside the bar
     QRubberBand* outline_ = nullptr;
 };
 

@@ -138,12 +138,11 @@ Wrap fontWrap(const FontChoice& choice) {
         wrap.after = "</I>" + wrap.after;
     }
     // Only a checked token reaches the page; anything else would be raw text inside the tag.
-    const std::string size =
-        isSizeToken(choice.size) ? " SIZE=\"" + choice.size + "\"" : std::string();
+    const std::string size = isSizeToken(choice.size) ? " SIZE=\"" + choice.size + "\"" : std::string();
     std::string fontOpen;
     if (choice.chooserColor != 0)
-        fontOpen = "<FONT COLOR=\"" + doc::htmlColor(doc::ColorToHtml(choice.chooserColor)) + "\"" +
-                   size + ">";
+        fontOpen =
+            "<FONT COLOR=\"" + doc::htmlColor(doc::ColorToHtml(choice.chooserColor)) + "\"" + size + ">";
     else if (!size.empty())
         fontOpen = "<FONT " + size + ">"; // two blanks before SIZE, as pages have always had
     if (!fontOpen.empty()) {

@@ -2,8 +2,8 @@
 
 #include <QCoreApplication>
 #include <QTimer>
-#include <optional>
 #include <arpa/inet.h>
+#include <optional>
 #include <sys/socket.h>
 
 #include "document/file_io.h"
@@ -556,8 +556,8 @@ void TNMFTP::Upload(const std::string& LocalFile, const std::string& RemoteFile)
         std::string name = RemoteFile;
         if (name.empty()) {
             // The local name is a file-system path; the server gets its last part in CP932.
-            const auto encoded = platform::cp932().encodeStrict(
-                QString::fromUtf8(doc::fileNameOf(LocalFile).c_str()));
+            const auto encoded =
+                platform::cp932().encodeStrict(QString::fromUtf8(doc::fileNameOf(LocalFile).c_str()));
             if (!encoded)
                 throw FTPException(kNameNotCp932);
             name = *encoded;

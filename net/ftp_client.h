@@ -83,8 +83,8 @@ private:
     void DrainAfterAbort();
     template <class Body> void runTransfer(TCmdType type, Body&& body);
 
-    bool replyPending_ = false; // a transfer's final reply was not read
-    bool watchReplies_ = false; // a 421 or 426 cancels the waiting reply read
+    bool replyPending_ = false;  // a transfer's final reply was not read
+    bool watchReplies_ = false;  // a 421 or 426 cancels the waiting reply read
     bool serverAborted_ = false; // the server said 421 or 426 while we waited
     bool dataWait_ = false;      // a transfer waits for its data connection or data
     bool finalFailed_ = false;   // the transfer's final reply was an error

@@ -89,8 +89,8 @@ bool isSafeArgument(std::string_view text) {
 
 std::string portAddress(std::uint32_t ip) {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%u,%u,%u,%u", (ip >> 24) & 0xFF, (ip >> 16) & 0xFF,
-                  (ip >> 8) & 0xFF, ip & 0xFF);
+    std::snprintf(buf, sizeof buf, "%u,%u,%u,%u", (ip >> 24) & 0xFF, (ip >> 16) & 0xFF, (ip >> 8) & 0xFF,
+                  ip & 0xFF);
     return buf;
 }
 
@@ -102,9 +102,8 @@ std::string portNumbers(std::uint16_t port) {
 
 int vendorFromSyst(std::string_view reply) {
     static constexpr std::pair<std::string_view, int> table[] = {
-        {"UNIX", VendorUnix}, {"NETWARE", VendorNetware}, {"DOS", VendorDos},
-        {"VMS", VendorVms},   {"MVS", VendorMvs},         {"VM", VendorVm},
-        {"MACOS", VendorMac}, {"OS/400", VendorOs400},
+        {"UNIX", VendorUnix}, {"NETWARE", VendorNetware}, {"DOS", VendorDos},   {"VMS", VendorVms},
+        {"MVS", VendorMvs},   {"VM", VendorVm},           {"MACOS", VendorMac}, {"OS/400", VendorOs400},
     };
     for (const auto& [keyword, code] : table)
         if (reply.find(keyword) != std::string_view::npos)
@@ -114,8 +113,15 @@ int vendorFromSyst(std::string_view reply) {
 
 bool isKnownVendor(int v) {
     switch (v) {
-    case VendorUnix: case VendorDos: case VendorVm: case VendorMac: case VendorVms:
-    case VendorMvs: case VendorOther: case VendorOs400: case VendorNetware:
+    case VendorUnix:
+    case VendorDos:
+    case VendorVm:
+    case VendorMac:
+    case VendorVms:
+    case VendorMvs:
+    case VendorOther:
+    case VendorOs400:
+    case VendorNetware:
         return true;
     default:
         return false;

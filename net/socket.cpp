@@ -4,8 +4,8 @@
 #include "net/texts.h"
 
 #include <QCoreApplication>
-#include <algorithm>
 #include <QTimerEvent>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
@@ -25,7 +25,8 @@ int startupCount = 0;
 // Runs f on the way out unless the component went away meanwhile.
 class RestoreOnExit {
 public:
-    RestoreOnExit(std::shared_ptr<bool> alive, std::function<void()> f) : alive_(std::move(alive)), f_(std::move(f)) {}
+    RestoreOnExit(std::shared_ptr<bool> alive, std::function<void()> f)
+        : alive_(std::move(alive)), f_(std::move(f)) {}
     ~RestoreOnExit() {
         if (*alive_)
             f_();
@@ -339,9 +340,7 @@ bool TPowersock::waitForTransfer(const std::function<bool()>& done, QDeadlineTim
     return done() || !TimedOut;
 }
 
-void TPowersock::postToSelf(unsigned msg) {
-    window_->post(msg, socket_ ? socket_->tag() : 0);
-}
+void TPowersock::postToSelf(unsigned msg) { window_->post(msg, socket_ ? socket_->tag() : 0); }
 
 // ---- notification dispatch ----
 
@@ -356,8 +355,12 @@ void TPowersock::Dispatch(const Message& m) {
             return;
         LastEventOk = error == 0;
         switch (event) {
-        case FD_READ: ReadToStream(); break;
-        case FD_WRITE: WriteFromStream(); break;
+        case FD_READ:
+            ReadToStream();
+            break;
+        case FD_WRITE:
+            WriteFromStream();
+            break;
         case FD_ACCEPT:
             Connected = true;
             if (OnAccept)
@@ -394,7 +397,8 @@ void TPowersock::Dispatch(const Message& m) {
                 OnDataArrived(this);
             break;
         }
-        default: break;
+        default:
+            break;
         }
         break;
     case WM_ASYNCDONE:
@@ -416,7 +420,8 @@ void TPowersock::Dispatch(const Message& m) {
         if (socket_ && m.wParam == socket_->tag())
             ReadToStream();
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -781,7 +786,8 @@ std::string TPowersock::ReadLn() {
         return lineEnd != std::string_view::npos || scanned >= kMaxLineLength;
     };
     // A line trickling in a byte at a time is progress, but may not take for ever.
-    const QDeadlineTimer deadline = !ReadDeadline.isForever() || TimeOut <= 0 ? ReadDeadline : QDeadlineTimer(TimeOut);
+    const QDeadlineTimer deadline =
+        !ReadDeadline.isForever() || TimeOut <= 0 ? ReadDeadline : QDeadlineTimer(TimeOut);
     if (deadline.hasExpired() && !Canceled)
         throw ESockError(Sock_Err_ConnTimedOut);
     bool inTime = true;
@@ -807,7 +813,8 @@ std::string TPowersock::Transaction(const std::string& Command) {
         StatusMessage(StatusProtocol, LastReply);
         std::int64_t value = 0;
         std::size_t digits = 0;
-        while (digits < LastReply.size() && digits < 10 && LastReply[digits] >= '0' && LastReply[digits] <= '9')
+        while (digits < LastReply.size() && digits < 10 && LastReply[digits] >= '0' &&
+               LastReply[digits] <= '9')
             value = value * 10 + (LastReply[digits++] - '0');
         if (digits > 0)
             ReplyNumber = value <= INT32_MAX ? static_cast<int>(value) : 0;
@@ -818,7 +825,7 @@ std::string TPowersock::Transaction(const std::string& Command) {
 void TPowersock::SendFile(const std::string& FileName) {
     StatusMessage(StatusStep, Cons_Msg_SendFile);
     doc::InputFile file(FileName);
-    struct stat info{};
+    struct stat info {};
     if (::fstat(file.fd(), &info) != 0)
         throw doc::FileError(doc::FileError::Step::Read, errno, FileName);
     sendFile_ = &file;

@@ -49,8 +49,8 @@ using TOnErrorEvent = std::function<void(QObject* Sender, int Errno, const std::
 enum : int { StatusProtocol = 1, StatusBuffer = 4, StatusStep = 8, StatusErrorCheck = 16 };
 
 // Notification messages of the hidden window.
-constexpr unsigned WM_SOCKET = platform::WM_USER + 101;     // socket events
-constexpr unsigned WM_ASYNCDONE = platform::WM_USER + 102;  // lookup reply, accept in wait mode
+constexpr unsigned WM_SOCKET = platform::WM_USER + 101;    // socket events
+constexpr unsigned WM_ASYNCDONE = platform::WM_USER + 102; // lookup reply, accept in wait mode
 constexpr unsigned WM_WRITEMORE = platform::WM_USER + 103;
 constexpr unsigned WM_READMORE = platform::WM_USER + 104;
 
@@ -257,14 +257,14 @@ private:
     // the other way round) is fine, and must be, since it may wait.
     bool readBusy_ = false;
     bool writeBusy_ = false;
-    bool readPending_ = false;     // a notification met the busy handler: run it afterwards
+    bool readPending_ = false; // a notification met the busy handler: run it afterwards
     bool writePending_ = false;
-    int closeError_ = 0;     // error of the peer's close (a reset), 0 for a graceful one
+    int closeError_ = 0; // error of the peer's close (a reset), 0 for a graceful one
     bool peerClosed_ = false;
     bool transferWait_ = false;
     QDeadlineTimer waitDeadline_{QDeadlineTimer::Forever}; // of the running transfer wait
-    bool readPaused_ = false;  // the receive buffer is full: the socket is read again once drained
-    std::size_t readWanted_ = 0; // bytes a waiting Read asks for
+    bool readPaused_ = false;       // the receive buffer is full: the socket is read again once drained
+    std::size_t readWanted_ = 0;    // bytes a waiting Read asks for
     bool connectCompleted_ = false; // FD_CONNECT without error arrived for the running Connect
     QElapsedTimer lastProgress_;
 };

@@ -16,60 +16,115 @@ namespace quillet::platform {
 
 int winsockErrorFromErrno(int errnum) {
     switch (errnum) {
-    case 0: return 0;
-    case EINTR: return WSAEINTR;
-    case EBADF: return WSAEBADF;
-    case EACCES: case EPERM: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return WSAEINVAL;
-    case EMFILE: case ENFILE: return 10024;
-    case EAGAIN: case EINPROGRESS: return WSAEWOULDBLOCK;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return WSAEADDRINUSE;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return WSAECONNABORTED;
-    case ECONNRESET: return WSAECONNRESET;
-    case ENOBUFS: case ENOMEM: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return WSAENOTCONN;
-    case ESHUTDOWN: case EPIPE: return WSAESHUTDOWN;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return WSAETIMEDOUT;
-    case ECONNREFUSED: return WSAECONNREFUSED;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
-    case EUSERS: return 10068;
-    case EDQUOT: return 10069;
-    case ESTALE: return 10070;
-    case EREMOTE: return 10071;
-    default: return 12000 + errnum;
+    case 0:
+        return 0;
+    case EINTR:
+        return WSAEINTR;
+    case EBADF:
+        return WSAEBADF;
+    case EACCES:
+    case EPERM:
+        return 10013;
+    case EFAULT:
+        return 10014;
+    case EINVAL:
+        return WSAEINVAL;
+    case EMFILE:
+    case ENFILE:
+        return 10024;
+    case EAGAIN:
+    case EINPROGRESS:
+        return WSAEWOULDBLOCK;
+    case EALREADY:
+        return 10037;
+    case ENOTSOCK:
+        return 10038;
+    case EDESTADDRREQ:
+        return 10039;
+    case EMSGSIZE:
+        return 10040;
+    case EPROTOTYPE:
+        return 10041;
+    case ENOPROTOOPT:
+        return 10042;
+    case EPROTONOSUPPORT:
+        return 10043;
+    case ESOCKTNOSUPPORT:
+        return 10044;
+    case EOPNOTSUPP:
+        return 10045;
+    case EPFNOSUPPORT:
+        return 10046;
+    case EAFNOSUPPORT:
+        return 10047;
+    case EADDRINUSE:
+        return WSAEADDRINUSE;
+    case EADDRNOTAVAIL:
+        return 10049;
+    case ENETDOWN:
+        return 10050;
+    case ENETUNREACH:
+        return 10051;
+    case ENETRESET:
+        return 10052;
+    case ECONNABORTED:
+        return WSAECONNABORTED;
+    case ECONNRESET:
+        return WSAECONNRESET;
+    case ENOBUFS:
+    case ENOMEM:
+        return 10055;
+    case EISCONN:
+        return 10056;
+    case ENOTCONN:
+        return WSAENOTCONN;
+    case ESHUTDOWN:
+    case EPIPE:
+        return WSAESHUTDOWN;
+    case ETOOMANYREFS:
+        return 10059;
+    case ETIMEDOUT:
+        return WSAETIMEDOUT;
+    case ECONNREFUSED:
+        return WSAECONNREFUSED;
+    case ELOOP:
+        return 10062;
+    case ENAMETOOLONG:
+        return 10063;
+    case EHOSTDOWN:
+        return 10064;
+    case EHOSTUNREACH:
+        return 10065;
+    case ENOTEMPTY:
+        return 10066;
+    case EUSERS:
+        return 10068;
+    case EDQUOT:
+        return 10069;
+    case ESTALE:
+        return 10070;
+    case EREMOTE:
+        return 10071;
+    default:
+        return 12000 + errnum;
     }
 }
 
 int winsockErrorFromLookup(int gaiError) {
     switch (gaiError) {
-    case 0: return 0;
-    case EAI_NONAME: return WSAHOST_NOT_FOUND;
-    case EAI_AGAIN: return WSATRY_AGAIN;
-    case EAI_NODATA: case EAI_ADDRFAMILY: return WSANO_DATA;
-    case EAI_SYSTEM: return winsockErrorFromErrno(errno);
-    default: return WSANO_RECOVERY;
+    case 0:
+        return 0;
+    case EAI_NONAME:
+        return WSAHOST_NOT_FOUND;
+    case EAI_AGAIN:
+        return WSATRY_AGAIN;
+    case EAI_NODATA:
+    case EAI_ADDRFAMILY:
+        return WSANO_DATA;
+    case EAI_SYSTEM:
+        return winsockErrorFromErrno(errno);
+    default:
+        return WSANO_RECOVERY;
     }
 }
 
@@ -145,14 +200,19 @@ void AsyncSocket::arm() {
     bool write = false;
     if (window_) {
         switch (state_) {
-        case State::Connecting: write = true; break;
+        case State::Connecting:
+            write = true;
+            break;
         case State::Connected:
             read = readArmed_ && (mask_ & (FD_READ | FD_CLOSE));
             write = wantWrite_ && (mask_ & FD_WRITE);
             break;
-        case State::Listening: read = readArmed_ && (mask_ & FD_ACCEPT); break;
+        case State::Listening:
+            read = readArmed_ && (mask_ & FD_ACCEPT);
+            break;
         case State::Idle:
-        case State::Closed: break;
+        case State::Closed:
+            break;
         }
     }
     if (readNotifier_->isEnabled() != read)
@@ -344,7 +404,9 @@ public:
     in_addr address{};
 };
 
-HostLookup::HostLookup(MessageWindow* window) : relay_(std::make_shared<LookupRelay>()) { relay_->window = window; }
+HostLookup::HostLookup(MessageWindow* window) : relay_(std::make_shared<LookupRelay>()) {
+    relay_->window = window;
+}
 
 HostLookup::~HostLookup() {
     std::lock_guard lock(relay_->mutex);

@@ -35,8 +35,15 @@ constexpr int WSATRY_AGAIN = 11002;
 constexpr int WSANO_RECOVERY = 11003;
 constexpr int WSANO_DATA = 11004;
 
-enum : unsigned { FD_READ = 1, FD_WRITE = 2, FD_OOB = 4, FD_ACCEPT = 8, FD_CONNECT = 16, FD_CLOSE = 32,
-                  FD_ALL_EVENTS = 63 };
+enum : unsigned {
+    FD_READ = 1,
+    FD_WRITE = 2,
+    FD_OOB = 4,
+    FD_ACCEPT = 8,
+    FD_CONNECT = 16,
+    FD_CLOSE = 32,
+    FD_ALL_EVENTS = 63
+};
 
 // The Winsock number for an errno value. Numbers Winsock has no name for are mapped above
 // the table (12000 + errno), so they show as unknown with the errno still visible.
@@ -49,7 +56,9 @@ inline std::intptr_t selectLParam(unsigned event, int error) {
     return static_cast<std::intptr_t>((static_cast<unsigned>(error) << 16) | (event & 0xFFFF));
 }
 inline unsigned selectEvent(std::intptr_t lParam) { return static_cast<unsigned>(lParam) & 0xFFFF; }
-inline int selectError(std::intptr_t lParam) { return static_cast<int>((static_cast<unsigned>(lParam) >> 16) & 0xFFFF); }
+inline int selectError(std::intptr_t lParam) {
+    return static_cast<int>((static_cast<unsigned>(lParam) >> 16) & 0xFFFF);
+}
 
 // A tag that tells notifications of one socket (or lookup) from those of any other, even when
 // a new socket gets the descriptor number of a closed one at once.

@@ -1,9 +1,9 @@
 #include "platform/codepage.h"
 
+#include <QList>
 #include <cerrno>
 #include <iconv.h>
 #include <stdexcept>
-#include <QList>
 #include <vector>
 
 namespace quillet::platform {

@@ -21,7 +21,8 @@ void FolderDialog::accept() {
                                Buttons::YesNo) != Answer::Yes)
             return;
         if (!QDir().mkpath(chosen.first())) {
-            prompter().error(this, withClosingPeriod(QStringLiteral("ディレクトリを作成することができません")));
+            prompter().error(this,
+                             withClosingPeriod(QStringLiteral("ディレクトリを作成することができません")));
             return;
         }
     }

@@ -21,8 +21,7 @@ QStringList nameFilters(const QString& filter) {
         for (QString& p : patterns)
             if (p == QStringLiteral("*.*"))
                 p = QStringLiteral("*");
-        filters << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
-                       QLatin1Char(')');
+        filters << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     return filters;
 }

@@ -5,8 +5,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QStringDecoder>
 #include <QPushButton>
+#include <QStringDecoder>
 
 #include "document/file_io.h"
 #include "document/page_rewrite.h"
@@ -56,8 +56,8 @@ public:
     }
 
     void error(QWidget* parent, const QString& text) override {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillet"), lineBreaks(text),
-                        QMessageBox::Ok, parent);
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillet"), lineBreaks(text), QMessageBox::Ok,
+                        parent);
         box.exec();
     }
 

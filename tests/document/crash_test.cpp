@@ -140,8 +140,10 @@ TEST(CrashSafety, PageSurvivesKillsDuringRewrite) {
         }
 
         const std::optional<std::string> pageNow = contentOf(page), bakNow = contentOf(bak);
-        const std::string during = k.lastStarted < 0 ? "before the first step"
-                                   : std::string(commandName(commandAt(seed, static_cast<unsigned>(k.lastStarted))));
+        const std::string during =
+            k.lastStarted < 0
+                ? "before the first step"
+                : std::string(commandName(commandAt(seed, static_cast<unsigned>(k.lastStarted))));
         if (!pageNow) {
             ++lost;
             ADD_FAILURE() << "page missing after kill " << round << " in " << during;
@@ -178,8 +180,8 @@ TEST(CrashSafety, PageSurvivesKillsDuringRewrite) {
     EXPECT_EQ(missing, 0u) << "the reader found the page missing";
     EXPECT_GT(inside, 0) << "no kill landed inside a command";
 
-    std::printf("crash: kills inside a command=%d, reader opens=%lu missing=%lu, stray files=%d\n",
-                inside, opens, missing, strays);
+    std::printf("crash: kills inside a command=%d, reader opens=%lu missing=%lu, stray files=%d\n", inside,
+                opens, missing, strays);
     std::printf("crash: kills=%d pages_lost=%lu pages_torn=%d backups_wrong=%d\n", kills,
                 static_cast<unsigned long>(lost) + missing, torn, backupsWrong);
 }
@@ -188,7 +190,7 @@ TEST(CrashSafety, BackupNameLeftByAKillGoesWithTheNextRewrite) {
     TempDir dir;
     const std::string page = dir.file("index.html");
     writeFile(page, "<!-INS-!>\r\n");
-    writeFile(dir.file("index.BAK.0123abcd~"), "old");  // as a kill leaves it
+    writeFile(dir.file("index.BAK.0123abcd~"), "old");   // as a kill leaves it
     writeFile(dir.file("index.BAK.0123abcd~x"), "mine"); // not ours: stays
     writeFile(dir.file("index.BAK.0123ABCD~"), "mine");
     writeEntry(page, Entry{}, SaveMode::Insert);

@@ -9,17 +9,17 @@
 #include <fcntl.h>
 #include <optional>
 #include <set>
-#include <vector>
 #include <spawn.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
+#include "../ui/test_prompter.h"
 #include "platform/file_errors.h"
 #include "platform/prompter.h"
 #include "rewrite_commands.h"
 #include "temp_dir.h"
-#include "../ui/test_prompter.h"
 
 using namespace quillet;
 using namespace quillet::testing;
@@ -225,9 +225,11 @@ TEST(IoErrors, EioInEachFileCallLeavesThePageWholeAndIsReported) {
                 const std::optional<std::string> pageNow = contentOf(page), bakNow = contentOf(bak);
                 const bool newPage = pageNow == pageAfter && pageAfter != text;
                 const bool pageWhole = pageNow == text || pageNow == pageAfter;
-                const bool backupRight = newPage ? bakNow == bakAfter : bakNow == backup || bakNow == bakAfter;
+                const bool backupRight =
+                    newPage ? bakNow == bakAfter : bakNow == backup || bakNow == bakAfter;
                 // Work files may stay only where the cleaning up failed too.
-                const bool noLeftovers = sticky || namesIn(dir) == std::set<std::string>{"index.html", "index.BAK"};
+                const bool noLeftovers =
+                    sticky || namesIn(dir) == std::set<std::string>{"index.html", "index.BAK"};
                 EXPECT_TRUE(pageWhole) << "page missing or torn";
                 EXPECT_TRUE(backupRight) << "backup lost or not the page before";
                 EXPECT_TRUE(noLeftovers) << "work files left behind";

@@ -67,21 +67,21 @@ static mode_t modeArgument(int flags, va_list ap) {
     return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? (mode_t)va_arg(ap, int) : 0;
 }
 
-#define OPEN_WRAPPER(name)                                                                       \
-    int name(const char* path, int flags, ...) {                                                 \
-        va_list ap;                                                                              \
-        va_start(ap, flags);                                                                     \
-        mode_t mode = modeArgument(flags, ap);                                                   \
-        va_end(ap);                                                                              \
-        return openedAt(AT_FDCWD, path, flags, mode, "openat");                                  \
+#define OPEN_WRAPPER(name)                                                                                   \
+    int name(const char* path, int flags, ...) {                                                             \
+        va_list ap;                                                                                          \
+        va_start(ap, flags);                                                                                 \
+        mode_t mode = modeArgument(flags, ap);                                                               \
+        va_end(ap);                                                                                          \
+        return openedAt(AT_FDCWD, path, flags, mode, "openat");                                              \
     }
-#define OPENAT_WRAPPER(name)                                                                     \
-    int name(int dirfd, const char* path, int flags, ...) {                                      \
-        va_list ap;                                                                              \
-        va_start(ap, flags);                                                                     \
-        mode_t mode = modeArgument(flags, ap);                                                   \
-        va_end(ap);                                                                              \
-        return openedAt(dirfd, path, flags, mode, #name);                                        \
+#define OPENAT_WRAPPER(name)                                                                                 \
+    int name(int dirfd, const char* path, int flags, ...) {                                                  \
+        va_list ap;                                                                                          \
+        va_start(ap, flags);                                                                                 \
+        mode_t mode = modeArgument(flags, ap);                                                               \
+        va_end(ap);                                                                                          \
+        return openedAt(dirfd, path, flags, mode, #name);                                                    \
     }
 OPEN_WRAPPER(open)
 OPEN_WRAPPER(open64)
@@ -125,9 +125,9 @@ int close(int fd) {
     return rc;
 }
 
-#define TWO_PATH_CALL(call, ...)                                                                 \
-    (watchedPath(from) || watchedPath(to)) && inject(#call, watchedPath(from) ? from : to)       \
-        ? -1                                                                                     \
+#define TWO_PATH_CALL(call, ...)                                                                             \
+    (watchedPath(from) || watchedPath(to)) && inject(#call, watchedPath(from) ? from : to)                   \
+        ? -1                                                                                                 \
         : ((int (*)())next(#call))(__VA_ARGS__)
 
 int rename(const char* from, const char* to) { return TWO_PATH_CALL(rename, from, to); }

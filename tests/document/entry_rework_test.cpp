@@ -29,10 +29,10 @@ TEST(AttributeValue, QuotedUnquotedAndHostileTags) {
     EXPECT_EQ(AttributeValue(font, "COLOR"), "#FF0000");
     EXPECT_EQ(AttributeValue(font, "SIZE"), "+1");
     EXPECT_EQ(AttributeValue("<FONT COLOR=red>", "COLOR"), "");
-    EXPECT_EQ(AttributeValue("<FONT color=\"red\">", "COLOR"), "");       // the name is case-sensitive
-    EXPECT_EQ(AttributeValue("<FONT COLOR=\"#12", "COLOR"), "");          // unterminated
+    EXPECT_EQ(AttributeValue("<FONT color=\"red\">", "COLOR"), ""); // the name is case-sensitive
+    EXPECT_EQ(AttributeValue("<FONT COLOR=\"#12", "COLOR"), "");    // unterminated
     EXPECT_EQ(AttributeValue("<FONT COLOR", "COLOR"), "");
-    EXPECT_EQ(AttributeValue("<FONT COLOR \"x\">", "COLOR"), "x");        // no "=": the quote still counts
+    EXPECT_EQ(AttributeValue("<FONT COLOR \"x\">", "COLOR"), "x"); // no "=": the quote still counts
     EXPECT_EQ(AttributeValue("<FONT SIZE=\"\">", "SIZE"), "");
     const std::string longValue(1 << 20, 'a');
     EXPECT_EQ(AttributeValue("<FONT SIZE=\"" + longValue + "\">", "SIZE"), longValue);
@@ -63,8 +63,7 @@ TEST(TitleDecoding, RoundTripsEveryStyleTheWriterProduces) {
                         EXPECT_EQ(d.markTag, markOn ? std::optional(mark) : std::nullopt);
                         const bool font = color > 0 || *size;
                         EXPECT_EQ(d.color, color > 0 ? std::optional(color) : std::nullopt);
-                        EXPECT_EQ(d.size, font && *size ? std::optional<std::string>(size)
-                                                         : std::nullopt);
+                        EXPECT_EQ(d.size, font && *size ? std::optional<std::string>(size) : std::nullopt);
                     }
 }
 
@@ -92,8 +91,9 @@ TEST(TitleDecoding, HandEditedRecords) {
 namespace {
 const std::string kHead = "<HTML>\r\n<!-INS-!>\r\n";
 const std::string kTail = "</BODY>\r\n</HTML>\r\n";
-const std::string kTitled = "<!-TTL-A-!>\r\n\r\n<B>\r\nNew\r\n</B><BR>\r\n<!-TTL-B-!>\r\n"
-                            "<!-BDY-A-!><DL><DD>\r\nline 1\r\nline 2\r\n<!-BDY-B-!></DL><HR>\r\n<!-END-!>\r\n";
+const std::string kTitled =
+    "<!-TTL-A-!>\r\n\r\n<B>\r\nNew\r\n</B><BR>\r\n<!-TTL-B-!>\r\n"
+    "<!-BDY-A-!><DL><DD>\r\nline 1\r\nline 2\r\n<!-BDY-B-!></DL><HR>\r\n<!-END-!>\r\n";
 const std::string kOlder = "<!-BDY-A-!>\r\nolder\r\n<!-BDY-B-!><HR>\r\n<!-END-!>\r\n";
 
 class ReworkTest : public ::testing::Test {
@@ -121,9 +121,9 @@ TEST_F(ReworkTest, DeleteLastRemovesTheNewestEntryOnly) {
 
 TEST_F(ReworkTest, DeleteLastWithoutEntryEndKeepsThePageAndBackup) {
     const std::vector<std::string> pages = {
-        kHead + kTail,                                      // no entries
+        kHead + kTail,                                           // no entries
         kHead + "<!-BDY-A-!>\r\nx\r\n<!-END-!> old\r\n" + kTail, // only a "begins with" end
-        "<HTML>\n<!-INS-!>\n<!-END-!>\n</HTML>\n",          // LF-only: one line
+        "<HTML>\n<!-INS-!>\n<!-END-!>\n</HTML>\n",               // LF-only: one line
     };
     for (const auto& text : pages) {
         writeFile(page, text);
@@ -137,8 +137,10 @@ TEST_F(ReworkTest, DeleteLastWithoutEntryEndKeepsThePageAndBackup) {
 }
 
 TEST_F(ReworkTest, ReadNewestEntryStopsAtAnEndThatBeginsTheLine) {
-    writeFile(page, kHead + "<!-TTL-A-!>\r\n<IMG SRC=\"m.gif\">\r\n\r\nT\r\n<BR>\r\n<!-TTL-B-!>\r\n"
-                            "<!-BDY-A-!>\r\nbody\r\n<!-BDY-B-!><HR>\r\n<!-END-!>trailing\r\n" + kOlder + kTail);
+    writeFile(page, kHead +
+                        "<!-TTL-A-!>\r\n<IMG SRC=\"m.gif\">\r\n\r\nT\r\n<BR>\r\n<!-TTL-B-!>\r\n"
+                        "<!-BDY-A-!>\r\nbody\r\n<!-BDY-B-!><HR>\r\n<!-END-!>trailing\r\n" +
+                        kOlder + kTail);
     PageRewrite rewrite(page);
     ASSERT_TRUE(rewrite.CopyThroughMarker());
     const RecalledEntry e = readNewestEntry(rewrite);
@@ -197,7 +199,8 @@ TEST_F(ReworkTest, UndoWithoutAtomicExchangeNeverLosesAName) {
     EXPECT_EQ(readFile(bak), "backup");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
     // Without the failure the three renames exchange the two files.
-    setFaultHook([](FileError::Step s, const std::string&) { return s == FileError::Step::Exchange ? EINVAL : 0; });
+    setFaultHook(
+        [](FileError::Step s, const std::string&) { return s == FileError::Step::Exchange ? EINVAL : 0; });
     EXPECT_EQ(undoLastRewrite(page), ReworkOutcome::Done);
     setFaultHook(nullptr);
     EXPECT_EQ(readFile(page), "backup");

@@ -47,8 +47,10 @@ TEST_F(EntryWriterTest, SaveIntoTemplatePageIsByteExact) {
     writeFile(page, kTemplate);
     Entry e = plainEntry({"本文"}, "EditTitle");
     ASSERT_EQ(writeEntry(page, e, SaveMode::Insert), WriteOutcome::Written);
-    const std::string first = kHead + "<!-TTL-A-!>\r\r\rEditTitle\r<BR>\r<!-TTL-B-!>\r\n"
-                                      "<!-BDY-A-!>\r\n本文\r\n<!-BDY-B-!><HR>\r<!-END-!>\r\n" + kTail;
+    const std::string first = kHead +
+                              "<!-TTL-A-!>\r\r\rEditTitle\r<BR>\r<!-TTL-B-!>\r\n"
+                              "<!-BDY-A-!>\r\n本文\r\n<!-BDY-B-!><HR>\r<!-END-!>\r\n" +
+                              kTail;
     EXPECT_EQ(readFile(page), first);
     EXPECT_EQ(readFile(bak), kTemplate);
     EXPECT_FALSE(exists(tmp));
@@ -57,10 +59,11 @@ TEST_F(EntryWriterTest, SaveIntoTemplatePageIsByteExact) {
     Entry second = plainEntry({"a", "b"});
     second.indent = true;
     ASSERT_EQ(writeEntry(page, second, SaveMode::Insert), WriteOutcome::Written);
-    EXPECT_EQ(readFile(page),
-              kHead + "<!-BDY-A-!><DL><DD>\r\na\r\nb\r\n<!-BDY-B-!></DL><HR>\r<!-END-!>\r\n"
-                      "<!-TTL-A-!>\r\n\r\n\r\nEditTitle\r\n<BR>\r\n<!-TTL-B-!>\r\n"
-                      "<!-BDY-A-!>\r\n本文\r\n<!-BDY-B-!><HR>\r\n<!-END-!>\r\n" + kTail);
+    EXPECT_EQ(readFile(page), kHead +
+                                  "<!-BDY-A-!><DL><DD>\r\na\r\nb\r\n<!-BDY-B-!></DL><HR>\r<!-END-!>\r\n"
+                                  "<!-TTL-A-!>\r\n\r\n\r\nEditTitle\r\n<BR>\r\n<!-TTL-B-!>\r\n"
+                                  "<!-BDY-A-!>\r\n本文\r\n<!-BDY-B-!><HR>\r\n<!-END-!>\r\n" +
+                                  kTail);
     // The backup is the page after the first save, not before both.
     EXPECT_EQ(readFile(bak), first);
 }
@@ -84,8 +87,7 @@ TEST_F(EntryWriterTest, ReplaceAllDropsEverythingAfterTheMarker) {
 TEST_F(EntryWriterTest, MarkerOnTheLastLineIsCopiedAndTheEntryFollows) {
     writeFile(page, "<HTML>\r\n<!-INS-!>");
     ASSERT_EQ(writeEntry(page, plainEntry({"x"}), SaveMode::Insert), WriteOutcome::Written);
-    EXPECT_EQ(readFile(page),
-              "<HTML>\r\n<!-INS-!>\r\n<!-BDY-A-!>\r\nx\r\n<!-BDY-B-!><HR>\r<!-END-!>\r\n");
+    EXPECT_EQ(readFile(page), "<HTML>\r\n<!-INS-!>\r\n<!-BDY-A-!>\r\nx\r\n<!-BDY-B-!><HR>\r<!-END-!>\r\n");
 }
 
 // Pages without a line that is the marker alone: nothing may be written after </HTML>.
@@ -130,7 +132,7 @@ TEST_F(EntryWriterTest, LeftoverTmpIsReplacedAndModeKept) {
 TEST_F(EntryWriterTest, FailureAtAnyStepLeavesThePageWhole) {
     using Step = FileError::Step;
     const std::vector<std::pair<Step, int>> faults = {
-        {Step::Open, EACCES}, {Step::Create, ENOSPC}, {Step::Read, EIO},   {Step::Write, ENOSPC},
+        {Step::Open, EACCES}, {Step::Create, ENOSPC}, {Step::Read, EIO},     {Step::Write, ENOSPC},
         {Step::Sync, EIO},    {Step::Link, EACCES},   {Step::Rename, EXDEV},
     };
     for (const auto& [step, err] : faults) {
@@ -167,7 +169,8 @@ TEST_F(EntryWriterTest, RealCreateFailureIsReported) {
 
 TEST_F(EntryWriterTest, BackupIsCopiedWhereHardLinksAreRefused) {
     writeFile(page, kTemplate);
-    setFaultHook([](FileError::Step s, const std::string&) { return s == FileError::Step::Link ? EPERM : 0; });
+    setFaultHook(
+        [](FileError::Step s, const std::string&) { return s == FileError::Step::Link ? EPERM : 0; });
     ASSERT_EQ(writeEntry(page, plainEntry({"x"}), SaveMode::Insert), WriteOutcome::Written);
     EXPECT_EQ(readFile(bak), kTemplate);
     EXPECT_EQ(readFile(page), kHead + "<!-BDY-A-!>\r\nx\r\n<!-BDY-B-!><HR>\r<!-END-!>\r\n" + kTail);

@@ -35,11 +35,15 @@ TEST(LineReader, LineModelHoldsAtEveryBufferBoundary) {
         {"a\rb\r", {"a", "b"}},
         {"a\r\r\nb", {"a", "", "b"}},
         {"\r\n\r\n", {"", ""}},
-        {"one\ntwo\nthree\n", {"one\ntwo\nthree\n"}},   // LF alone stays inside the line
+        {"one\ntwo\nthree\n", {"one\ntwo\nthree\n"}}, // LF alone stays inside the line
         {"a\n\r\nb", {"a\n", "b"}},
-        {"a\r\nb\x1a" "c\r\nd", {"a", "b"}},              // 0x1A ends the text
+        {"a\r\nb\x1a"
+         "c\r\nd",
+         {"a", "b"}}, // 0x1A ends the text
         {"a\r\n\x1a\r\nb", {"a"}},
-        {"\x1a" "abc", {}},
+        {"\x1a"
+         "abc",
+         {}},
         {"x\r\n\r", {"x", ""}},
         {std::string("nul\0byte\r\n", 10), {std::string("nul\0byte", 8)}},
     };
@@ -98,8 +102,8 @@ TEST(LineReader, CopyRestEqualsLineByLineCopy) {
             r2.copyRestTo(w2);
             w1.flush();
             w2.flush();
-            ASSERT_EQ(actual.data(), expected.data()) << "buffer " << size << " text "
-                                                       << ::testing::PrintToString(text);
+            ASSERT_EQ(actual.data(), expected.data())
+                << "buffer " << size << " text " << ::testing::PrintToString(text);
         }
     }
 }

@@ -84,17 +84,23 @@ TEST(PageFormat, TitleRecordPiecesAlone) {
     const std::vector<Case> cases = {
         {{}, false, "<!-TTL-A-!>\r\r\rT\r<BR>\r<!-TTL-B-!>"},
         // A size without colour: the FONT tag keeps two blanks.
-        {{false, false, 0, "-1", ""}, false, "<!-TTL-A-!>\r\r<FONT  SIZE=\"-1\">\rT\r</FONT><BR>\r<!-TTL-B-!>"},
-        {{false, false, 0x0000FF, "", ""}, false, "<!-TTL-A-!>\r\r<FONT COLOR=\"#0000FF\">\rT\r</FONT><BR>\r<!-TTL-B-!>"},
+        {{false, false, 0, "-1", ""},
+         false,
+         "<!-TTL-A-!>\r\r<FONT  SIZE=\"-1\">\rT\r</FONT><BR>\r<!-TTL-B-!>"},
+        {{false, false, 0x0000FF, "", ""},
+         false,
+         "<!-TTL-A-!>\r\r<FONT COLOR=\"#0000FF\">\rT\r</FONT><BR>\r<!-TTL-B-!>"},
         // Black is "no colour"; a negative value too.
         {{false, false, 0, "", ""}, false, "<!-TTL-A-!>\r\r\rT\r<BR>\r<!-TTL-B-!>"},
         {{false, false, -5, "", ""}, false, "<!-TTL-A-!>\r\r\rT\r<BR>\r<!-TTL-B-!>"},
         {{false, true, 0, "", ""}, false, "<!-TTL-A-!>\r\r<I>\rT\r</I><BR>\r<!-TTL-B-!>"},
-        {{true, true, 0x1, "7", ""}, false,
+        {{true, true, 0x1, "7", ""},
+         false,
          "<!-TTL-A-!>\r\r<B><I><FONT COLOR=\"#000001\" SIZE=\"7\">\rT\r</FONT></I></B><BR>\r<!-TTL-B-!>"},
         // The mark goes in only when the box is on.
         {{false, false, 0, "", "<IMG SRC=\"m.gif\">"}, false, "<!-TTL-A-!>\r\r\rT\r<BR>\r<!-TTL-B-!>"},
-        {{false, false, 0, "", "<IMG SRC=\"m.gif\">"}, true,
+        {{false, false, 0, "", "<IMG SRC=\"m.gif\">"},
+         true,
          "<!-TTL-A-!>\r<IMG SRC=\"m.gif\">\r\rT\r<BR>\r<!-TTL-B-!>"},
     };
     for (const auto& c : cases) {
@@ -134,7 +140,7 @@ TEST(WorkFiles, NamesSplitAtTheLastSlashHere) {
     EXPECT_EQ(bakFileOf("/home/a/web/index.html"), "/home/a/web/index.BAK");
     EXPECT_EQ(bakFileOf("index.htm"), "index.BAK");
     EXPECT_EQ(bakFileOf("/web/page"), "/web/page.BAK");
-    EXPECT_EQ(bakFileOf("/web.d/page"), "/web.d/page.BAK");        // a dot in a folder is no extension
+    EXPECT_EQ(bakFileOf("/web.d/page"), "/web.d/page.BAK"); // a dot in a folder is no extension
     EXPECT_EQ(bakFileOf("/web/a.b.html"), "/web/a.b.BAK");
     EXPECT_EQ(bakFileOf("/web/dir\\x.y\\page"), "/web/dir\\x.BAK"); // "\" is an ordinary character
     EXPECT_EQ(bakFileOf("c:page"), "c:page.BAK");

@@ -29,8 +29,7 @@ protected:
         return 0;
     }
     void failAt(FileError::Step step) {
-        setFaultHook(
-            [step](FileError::Step s, const std::string&) { return s == step ? ENOSPC : 0; });
+        setFaultHook([step](FileError::Step s, const std::string&) { return s == step ? ENOSPC : 0; });
     }
     TempDir dir;
     std::string page = dir.file("page.html");
@@ -42,9 +41,9 @@ TEST_F(PageOpenTest, PageIsReadyOnlyWithALineThatIsTheMarker) {
     const std::pair<std::string, bool> cases[] = {
         {"<HTML>\r\n<!-INS-!>\r\n</HTML>\r\n", true},
         {"<HTML>\r<!-INS-!>\r</HTML>", true},
-        {"<HTML>\r\n<!-INS-!>", true},                 // last line without an end
+        {"<HTML>\r\n<!-INS-!>", true},                         // last line without an end
         {"<HTML>\r\n<P><!-INS-!> text\r\n</HTML>\r\n", false}, // shares its line
-        {"<HTML>\n<!-INS-!>\n</HTML>\n", false},          // one long line for the rewrites
+        {"<HTML>\n<!-INS-!>\n</HTML>\n", false},               // one long line for the rewrites
         {"<HTML>\r\n</HTML>\r\n", false},
         {"<HTML>\r\n\x1a<!-INS-!>\r\n", false}, // after the end of text
     };
@@ -123,8 +122,7 @@ TEST_F(PageOpenTest, MarkerLinesComeAndGo) {
 }
 
 TEST_F(PageOpenTest, ListRefusesPagesTooLargeToHold) {
-    EXPECT_THROW(InsertionList::fromBytes(std::string(kMaxListLines + 1, '\n')),
-                 ListTooLargeError);
+    EXPECT_THROW(InsertionList::fromBytes(std::string(kMaxListLines + 1, '\n')), ListTooLargeError);
     EXPECT_EQ(InsertionList::fromBytes(std::string(kMaxListLines, '\n')).size(), kMaxListLines);
     writeFile(page, "x");
     ASSERT_EQ(::truncate(page.c_str(), static_cast<off_t>(kMaxListBytes + 1)), 0);

@@ -49,18 +49,19 @@ struct FaultGuard {
 TEST(SiteList, ReadingRulesSplitALine) {
     const std::vector<std::pair<std::string, Fields>> cases = {
         {"", {}},
-        {R"("test","192.0.2.1","21","u1","","","","")",
-         {"test", "192.0.2.1", "21", "u1", "", "", "", ""}},
-        {"a , b ,c", {"a", "b", "c"}},                  // blanks around commas
-        {"\"a b\",c d", {"a b", "c", "d"}},             // an unquoted field ends at a blank
-        {"a,,b", {"a", "", "b"}},                       // two commas: an empty field
-        {"a,", {"a"}},                                  // a trailing comma adds nothing
-        {R"("say ""hi""",x)", {"say \"hi\"", "x"}},     // doubled quotes are one
+        {R"("test","192.0.2.1","21","u1","","","","")", {"test", "192.0.2.1", "21", "u1", "", "", "", ""}},
+        {"a , b ,c", {"a", "b", "c"}},              // blanks around commas
+        {"\"a b\",c d", {"a b", "c", "d"}},         // an unquoted field ends at a blank
+        {"a,,b", {"a", "", "b"}},                   // two commas: an empty field
+        {"a,", {"a"}},                              // a trailing comma adds nothing
+        {R"("say ""hi""",x)", {"say \"hi\"", "x"}}, // doubled quotes are one
         {R"("""")", {"\""}},
         {"\"unclosed, to the end ", {"unclosed, to the end "}},
         {R"("ab"cd)", {"ab", "cd"}},
-        {"\x01\t a\x1f,\x02" "b", {"a", "b"}},         // control bytes are skipped like blanks
-        {"\"x\x01y\"", {"x\x01y"}},                     // ... but kept inside quotes
+        {"\x01\t a\x1f,\x02"
+         "b",
+         {"a", "b"}},               // control bytes are skipped like blanks
+        {"\"x\x01y\"", {"x\x01y"}}, // ... but kept inside quotes
         // CP932: "ソ" and "表" end in 0x5C, half-width kana are single bytes.
         {"\"\x83\x5c\x95\x5c\",\x83\x5c,\xce\xbd\xc4", {"\x83\x5c\x95\x5c", "\x83\x5c", "\xce\xbd\xc4"}},
     };
@@ -75,7 +76,7 @@ TEST(SiteList, FileReadsLinesOfAnyEndingIntoEightFields) {
         // CR alone, LF alone (a file saved by a Linux editor), no end on the last line.
         {"a\rb\nc", {entry({"a"}), entry({"b"}), entry({"c"})}},
         {"a\n\r\n\r\nb\n\n", {entry({"a"}), entry({"b"})}}, // blank lines are no sites
-        {"a,h\x1a\r\nb\r\n", {entry({"a", "h"})}},  // 0x1A ends the text
+        {"a,h\x1a\r\nb\r\n", {entry({"a", "h"})}},          // 0x1A ends the text
         {"short,h,21\r\n", {entry({"short", "h", "21"})}},
         {"1,2,3,4,5,6,7,8,9,10\r\n", {entry({"1", "2", "3", "4", "5", "6", "7", "8"})}},
     };
@@ -94,8 +95,18 @@ TEST(SiteList, WriterUsesTheLineFormatAndEscapesWhatWouldBreakIt) {
 // neither shift fields nor break a line into two.
 TEST(SiteList, WrittenFileReadsBackFieldForField) {
     const std::vector<std::string> values = {
-        "", " ", "\"", "\"\"", "a,b", " lead and trail ", "\"quoted\"", ",", "\t\x01\x1f",
-        "\x83\x5c\x95\x5c\x83\x5c", "\xce\xbd\xc4\xa5\xb1\xc4\xde\xda\xbd", "\\\\server\\share",
+        "",
+        " ",
+        "\"",
+        "\"\"",
+        "a,b",
+        " lead and trail ",
+        "\"quoted\"",
+        ",",
+        "\t\x01\x1f",
+        "\x83\x5c\x95\x5c\x83\x5c",
+        "\xce\xbd\xc4\xa5\xb1\xc4\xde\xda\xbd",
+        "\\\\server\\share",
         std::string(100000, 'x') + "\"" + std::string(100000, ','),
     };
     std::vector<SiteEntry> sites;
@@ -137,7 +148,7 @@ TEST(SiteList, FailedSaveLeavesTheOldFileWhole) {
 
 TEST(SiteList, PortFieldAsNumber) {
     const std::vector<std::pair<std::string, int>> cases = {
-        {"21", 21}, {"+21", 21}, {"65535", 65535}, {"", -1}, {"ftp", -1}, {"21a", -1},
+        {"21", 21}, {"+21", 21},   {"65535", 65535},    {"", -1},  {"ftp", -1}, {"21a", -1},
         {"-1", -1}, {"65536", -1}, {"99999999999", -1}, {"+", -1},
     };
     for (const auto& [text, port] : cases)

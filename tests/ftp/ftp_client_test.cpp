@@ -31,7 +31,9 @@ struct Recorder {
         ftp.OnTransactionStop = [this](QObject*) { events.push_back("stop"); };
         ftp.OnConnect = [this](QObject*) { events.push_back("connect"); };
     }
-    bool has(const std::string& e) const { return std::find(events.begin(), events.end(), e) != events.end(); }
+    bool has(const std::string& e) const {
+        return std::find(events.begin(), events.end(), e) != events.end();
+    }
 };
 
 class RealServerTest : public ::testing::Test {

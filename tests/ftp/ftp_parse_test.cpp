@@ -38,7 +38,8 @@ TEST(FtpReply, MultiLineRepliesEndAtTheirCodeAndASpace) {
 }
 
 TEST(FtpReply, ByteCounts) {
-    EXPECT_EQ(ParseByteCount("150 Opening ASCII mode data connection for index.html (2048 bytes).\r\n"), 2048u);
+    EXPECT_EQ(ParseByteCount("150 Opening ASCII mode data connection for index.html (2048 bytes).\r\n"),
+              2048u);
     EXPECT_EQ(ParseByteCount("150 Opening BINARY mode (0 Bytes)"), 0u);
     EXPECT_EQ(ParseByteCount("150 Opening data connection."), 0u);
     EXPECT_EQ(ParseByteCount("150 transferring bytes"), 150u); // the nearest number: the code

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
-#include <vector>
 #include <netinet/in.h>
 #include <poll.h>
 #include <regex>
@@ -18,6 +17,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace quillet::testing {
 
@@ -109,8 +109,8 @@ public:
     // Connects to the address of a "PORT h1,h2,h3,h4,p1,p2" command, from `source` when given.
     int connectData(const std::string& portCommand, const char* source = nullptr) {
         unsigned h[4], p[2];
-        if (std::sscanf(portCommand.c_str(), "PORT %u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3],
-                        &p[0], &p[1]) != 6)
+        if (std::sscanf(portCommand.c_str(), "PORT %u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &p[0],
+                        &p[1]) != 6)
             return -1;
         int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         if (source) {

@@ -186,9 +186,8 @@ TEST(FtpTransfers, StrangerOnTheDataPortIsTurnedAway) {
             if (stranger >= 0) {
                 char buf[16];
                 pollfd p{stranger, POLLIN, 0};
-                strangerGot = ::poll(&p, 1, 3000) == 1 && ::recv(stranger, buf, sizeof buf, 0) <= 0
-                                  ? "closed"
-                                  : "open";
+                strangerGot =
+                    ::poll(&p, 1, 3000) == 1 && ::recv(stranger, buf, sizeof buf, 0) <= 0 ? "closed" : "open";
                 ::close(stranger);
             }
             s.openData(port);
@@ -303,10 +302,10 @@ TEST(FtpTransfers, DownloadEventOrderAndProxyLogIn) {
     ASSERT_GE(events.size(), 10u);
     EXPECT_TRUE(events[0].starts_with("PORT 127,0,0,1,"));
     const std::vector<std::string> rest(events.begin() + 1, events.end());
-    EXPECT_EQ(rest, (std::vector<std::string>{
-                        "200 ok\r\n", "RETR page.html", "150-Opening data connection\r\n",
-                        "150 for page.html (10 bytes)\r\n", "<start>", "<packet>", "<stop>",
-                        "Received 10 Bytes", "226 done\r\n", "<success 8>"}));
+    EXPECT_EQ(rest,
+              (std::vector<std::string>{"200 ok\r\n", "RETR page.html", "150-Opening data connection\r\n",
+                                        "150 for page.html (10 bytes)\r\n", "<start>", "<packet>", "<stop>",
+                                        "Received 10 Bytes", "226 done\r\n", "<success 8>"}));
     ftp.Disconnect();
 }
 
@@ -316,9 +315,9 @@ TEST(FtpTransfers, ServerAbortEndsTheTransferAsAFailure) {
         std::string reply;
         bool afterClose; // sent while the client already waits for the final reply
     };
-    for (const auto& [reply, afterClose] : {Case{"426 Connection closed; transfer aborted.\r\n", false},
-                                           Case{"421 Service closing\r\n", false},
-                                           Case{"426 Connection closed; transfer aborted.\r\n", true}}) {
+    for (const auto& [reply, afterClose] :
+         {Case{"426 Connection closed; transfer aborted.\r\n", false}, Case{"421 Service closing\r\n", false},
+          Case{"426 Connection closed; transfer aborted.\r\n", true}}) {
         TempDir dir;
         const std::string target = dir.file("index.html");
         writeFile(target, "keep me");

@@ -9,11 +9,11 @@ using namespace quillet::markup;
 
 TEST(MarkupTest, StyleWrapsPutTagsAroundOrAfterTheText) {
     const std::pair<Style, Wrap> cases[] = {
-        {Style::Bold, {"<B>", "</B>"}},     {Style::Italic, {"<I>", "</I>"}},
-        {Style::Under, {"<U>", "</U>"}},    {Style::Line, {"", "<HR>\r\n"}},
+        {Style::Bold, {"<B>", "</B>"}},       {Style::Italic, {"<I>", "</I>"}},
+        {Style::Under, {"<U>", "</U>"}},      {Style::Line, {"", "<HR>\r\n"}},
         {Style::Phrase, {"<P>", "</P>\r\n"}}, {Style::Pre, {"<PRE>", "</PRE>"}},
-        {Style::TT, {"<TT>", "</TT>"}},     {Style::BR, {"", "<BR>\r\n"}},
-        {Style::Big, {"<BIG>", "</BIG>"}},  {Style::Small, {"<SMALL>", "</SMALL>"}},
+        {Style::TT, {"<TT>", "</TT>"}},       {Style::BR, {"", "<BR>\r\n"}},
+        {Style::Big, {"<BIG>", "</BIG>"}},    {Style::Small, {"<SMALL>", "</SMALL>"}},
     };
     for (const auto& [style, wrap] : cases)
         EXPECT_EQ(styleWrap(style), wrap) << wrap.before << wrap.after;
@@ -46,14 +46,39 @@ TEST(MarkupTest, ListSkeletonHasFiveLinesAndStartOnlyForNumberedLists) {
 
 TEST(MarkupTest, StartNumberIsNormalisedOrEmptied) {
     const std::pair<const char*, const char*> cases[] = {
-        {"007", "7"}, {"-2", "-2"}, {"0", "0"}, {"-0", "0"}, {"+5", "5"}, {"  12", "12"},
-        {"$10", "16"}, {"0x1f", "31"}, {"0XFF", "255"}, {"-$10", "-16"},
-        {"2147483647", "2147483647"}, {"-2147483648", "-2147483648"},
-        {"$7FFFFFFF", "2147483647"}, {"-$80000000", "-2147483648"}, {"000000000000042", "42"},
+        {"007", "7"},
+        {"-2", "-2"},
+        {"0", "0"},
+        {"-0", "0"},
+        {"+5", "5"},
+        {"  12", "12"},
+        {"$10", "16"},
+        {"0x1f", "31"},
+        {"0XFF", "255"},
+        {"-$10", "-16"},
+        {"2147483647", "2147483647"},
+        {"-2147483648", "-2147483648"},
+        {"$7FFFFFFF", "2147483647"},
+        {"-$80000000", "-2147483648"},
+        {"000000000000042", "42"},
         // Not a signed 32-bit integer: the field is emptied.
-        {"2147483648", ""}, {"-2147483649", ""}, {"$80000000", ""}, {"$FFFFFFFF", ""},
-        {"99999999999999999999", ""}, {"abc", ""}, {"5 ", ""}, {"", ""}, {" ", ""}, {"+", ""},
-        {"$", ""}, {"0x", ""}, {"+-5", ""}, {"1.5", ""}, {"$G", ""}, {"12a", ""}, {"\t5", ""},
+        {"2147483648", ""},
+        {"-2147483649", ""},
+        {"$80000000", ""},
+        {"$FFFFFFFF", ""},
+        {"99999999999999999999", ""},
+        {"abc", ""},
+        {"5 ", ""},
+        {"", ""},
+        {" ", ""},
+        {"+", ""},
+        {"$", ""},
+        {"0x", ""},
+        {"+-5", ""},
+        {"1.5", ""},
+        {"$G", ""},
+        {"12a", ""},
+        {"\t5", ""},
         {"\xEF\xBC\x95", ""}, // a full-width digit
     };
     for (const auto& [text, field] : cases)
@@ -65,8 +90,8 @@ TEST(MarkupTest, SizeTokenIsOneOfSeventeenWholeTokens) {
          {"1", "2", "3", "4", "5", "6", "7", "-5", "-4", "-3", "-2", "-1", "+1", "+2", "+3", "+4", "+5"})
         EXPECT_TRUE(isSizeToken(token)) << token;
     // Adjacent tokens joined by colons are no token: they would reach the page as SIZE="1:2".
-    for (const char* text : {"0", "8", "+6", "-6", "+0", "-0", "1.5", "", ":", "1:2", ":1", "1:",
-                             ":1:", "-5:-4", "7:-5", " 1", "1 ", "01", "+", "11"})
+    for (const char* text : {"0",  "8",  "+6",  "-6",    "+0",   "-0", "1.5", "",   ":", "1:2",
+                             ":1", "1:", ":1:", "-5:-4", "7:-5", " 1", "1 ",  "01", "+", "11"})
         EXPECT_FALSE(isSizeToken(text)) << '"' << text << '"';
 }
 

@@ -1,8 +1,8 @@
 // The socket component's core: errors and texts, lookup, connect, status levels, lines, reads,
 // time-outs, cancel and destruction during a wait.
 
-#include "net/texts.h"
 #include "net/socket.h"
+#include "net/texts.h"
 #include "peer.h"
 
 #include <QCoreApplication>
@@ -109,7 +109,7 @@ TEST(SocketTexts, NthWord) {
         std::string word;
     } cases[] = {
         {"RETR a b", 1, "RETR"}, {"RETR a b", 3, "b"}, {"RETR a b", 4, ""}, {"CWD  dir", 2, ""},
-        {"CWD  dir", 3, "dir"},  {"", 1, ""},           {"abc", 0, ""},      {"abc", 1, "abc"},
+        {"CWD  dir", 3, "dir"},  {"", 1, ""},          {"abc", 0, ""},      {"abc", 1, "abc"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(NthWord(c.text, ' ', c.n), c.word) << c.text << " " << c.n;
@@ -230,7 +230,10 @@ TEST(SocketConnect, RefusedPortFailsAndTheComponentStaysUsable) {
     EXPECT_EQ(errors, 0);
     EXPECT_FALSE(s.Connected);
 
-    Peer peer([](int fd) { sendAll(fd, "220 again\r\n"); recvBytes(fd, 1); });
+    Peer peer([](int fd) {
+        sendAll(fd, "220 again\r\n");
+        recvBytes(fd, 1);
+    });
     connectTo(s, peer.port());
     EXPECT_EQ(s.ReadLn(), "220 again\r\n");
 }
@@ -263,14 +266,22 @@ TEST(SocketConnect, TimesOutOnAFullAcceptQueueAndStaysClosed) {
 }
 
 TEST(SocketLookup, NamesHostsAndOnInvalidHost) {
-    Peer peer([](int fd) { sendAll(fd, "220 hi\r\n"); recvBytes(fd, 1); });
+    Peer peer([](int fd) {
+        sendAll(fd, "220 hi\r\n");
+        recvBytes(fd, 1);
+    });
     HeldResolver resolver;
     resolver.answer("good.test", "127.0.0.1");
     resolver.release("good.test");
     resolver.release("bad.invalid");
     {
         TPowersock s;
-        EXPECT_EQ(errorOf([&] { s.Host = "bad.invalid"; s.Port = peer.port(); s.Connect(); }), "Null Remote Address");
+        EXPECT_EQ(errorOf([&] {
+                      s.Host = "bad.invalid";
+                      s.Port = peer.port();
+                      s.Connect();
+                  }),
+                  "Null Remote Address");
         int asked = 0;
         s.OnInvalidHost = [&](bool& handled) {
             ++asked;
@@ -292,7 +303,10 @@ TEST(SocketLookup, NamesHostsAndOnInvalidHost) {
 }
 
 TEST(SocketLookup, ALateReplyIsDroppedAndCannotEndTheNextLookup) {
-    Peer peer([](int fd) { sendAll(fd, "220 right host\r\n"); recvBytes(fd, 1); });
+    Peer peer([](int fd) {
+        sendAll(fd, "220 right host\r\n");
+        recvBytes(fd, 1);
+    });
     HeldResolver resolver;
     resolver.answer("old.test", "127.0.0.3"); // nobody listens there
     resolver.answer("new.test", "127.0.0.1");
@@ -364,7 +378,8 @@ TEST(SocketRead, EveryWaitEndsWhenThePeerIsGone) {
     } cases[] = {
         {"ReadLn after close", false, [](TPowersock& s) { s.ReadLn(); }, "Connection closed by peer"},
         {"Read after close", false, [](TPowersock& s) { s.Read(100); }, "Connection closed by peer"},
-        {"Transaction after reset", true, [](TPowersock& s) { s.Transaction("NOOP"); }, "10054:Connection reset by peer"},
+        {"Transaction after reset", true, [](TPowersock& s) { s.Transaction("NOOP"); },
+         "10054:Connection reset by peer"},
     };
     for (auto& c : cases) {
         Peer peer([&](int fd) {
@@ -473,8 +488,10 @@ TEST(SocketLifetime, DestroyedByItsOwnEventHandlerDuringAWait) {
         const char* name;
         std::function<void(TPowersock*, std::function<void()>)> install;
     } cases[] = {
-        {"OnDisconnect", [](TPowersock* s, std::function<void()> kill) { s->OnDisconnect = [kill](QObject*) { kill(); }; }},
-        {"OnDataArrived", [](TPowersock* s, std::function<void()> kill) { s->OnDataArrived = [kill](QObject*) { kill(); }; }},
+        {"OnDisconnect",
+         [](TPowersock* s, std::function<void()> kill) { s->OnDisconnect = [kill](QObject*) { kill(); }; }},
+        {"OnDataArrived",
+         [](TPowersock* s, std::function<void()> kill) { s->OnDataArrived = [kill](QObject*) { kill(); }; }},
     };
     for (const auto& c : cases) {
         Peer peer([](int fd) { sendAll(fd, "no line end"); });

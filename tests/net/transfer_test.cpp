@@ -54,7 +54,11 @@ TEST(SocketFiles, SendFileAndCaptureFileKeepEveryByte) {
         writeFile(source, content);
 
         std::string received;
-        Peer uploadPeer([&](int fd) { received = recvBytes(fd, size); sendAll(fd, "done\n"); recvBytes(fd, 1); });
+        Peer uploadPeer([&](int fd) {
+            received = recvBytes(fd, size);
+            sendAll(fd, "done\n");
+            recvBytes(fd, 1);
+        });
         TPowersock up;
         int sent = 0;
         up.OnPacketSent = [&](QObject*) { ++sent; };
@@ -69,9 +73,7 @@ TEST(SocketFiles, SendFileAndCaptureFileKeepEveryByte) {
 
         // The first bytes already wait in the buffer when the capture starts; the last come
         // together with the close.
-        Peer downloadPeer([&](int fd) {
-            sendAll(fd, "head\n" + content);
-        });
+        Peer downloadPeer([&](int fd) { sendAll(fd, "head\n" + content); });
         TPowersock down;
         connectTo(down, downloadPeer.port());
         EXPECT_EQ(down.ReadLn(), "head\n");
@@ -89,7 +91,10 @@ TEST(SocketFiles, BrokenTransfersRaise) {
     writeFile(big, randomBytes(kLargeFile));
     {
         // The peer takes 1 KB and leaves: the upload ends with an error, not in a hang.
-        Peer peer([](int fd) { recvBytes(fd, 1024); resetOnClose(fd); });
+        Peer peer([](int fd) {
+            recvBytes(fd, 1024);
+            resetOnClose(fd);
+        });
         TPowersock s;
         connectTo(s, peer.port());
         EXPECT_THROW(s.SendFile(big), ESockError);
@@ -159,7 +164,11 @@ TEST(SocketFiles, AHandlerThatPumpsMessagesDoesNotStallTheTransfer) {
     const std::string content = randomBytes(kLargeFile / 4);
     writeFile(dir.file("f"), content);
     std::string received;
-    Peer peer([&](int fd) { received = recvBytes(fd, content.size()); sendAll(fd, "ok\n"); recvBytes(fd, 1); });
+    Peer peer([&](int fd) {
+        received = recvBytes(fd, content.size());
+        sendAll(fd, "ok\n");
+        recvBytes(fd, 1);
+    });
     TPowersock s;
     s.TimeOut = 5000; // a stall shows as a time-out rather than a hang
     s.OnPacketSent = [](QObject*) { platform::pumpMessages(); };

@@ -7,11 +7,11 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "dialogs/help_window.h"
 #include "dialogs/about_box.h"
+#include "dialogs/help_window.h"
 #include "main/layout_rule.h"
-#include "main/tool_bar.h"
 #include "main/main_window.h"
+#include "main/tool_bar.h"
 #include "test_prompter.h"
 
 using namespace quillet;
@@ -39,36 +39,94 @@ constexpr int kFloat = -1;
 const RuleRow kRuleRows[] = {
     // At start both float: the editor has the whole area, hidden or not.
     {"BothFloating", 455, 460, commandBar(kFloat), markupBar(kFloat), {0, 113, 455, 323}, {}, {}},
-    {"FloatingHiddenBar", 455, 460, commandBar(kFloat, false), markupBar(kFloat),
-     {0, 113, 455, 323}, {}, {}},
+    {"FloatingHiddenBar", 455, 460, commandBar(kFloat, false), markupBar(kFloat), {0, 113, 455, 323}, {}, {}},
     // Dock only the markup bar: editor 290 wide, bar at 294, 4 below the band.
-    {"OnlyMarkupDocked", 455, 460, commandBar(kFloat), markupBar(200), {0, 113, 290, 323}, {},
+    {"OnlyMarkupDocked",
+     455,
+     460,
+     commandBar(kFloat),
+     markupBar(200),
+     {0, 113, 290, 323},
+     {},
      layout::Spot{294, 117}},
     // The command bar dropped above the docked markup bar: 228 + 8 below the band for the latter.
-    {"CommandAboveMarkup", 455, 460, commandBar(120), markupBar(300), {0, 113, 290, 323},
-     layout::Spot{294, 117}, layout::Spot{294, 113 + 236}},
-    {"MarkupAboveCommand", 455, 460, commandBar(400), markupBar(300), {0, 113, 290, 323},
-     layout::Spot{294, 113 + 8 + 85}, layout::Spot{294, 117}},
-    {"EqualTopsPutMarkupAbove", 455, 460, commandBar(300), markupBar(300), {0, 113, 290, 323},
-     layout::Spot{294, 113 + 8 + 85}, layout::Spot{294, 117}},
+    {"CommandAboveMarkup",
+     455,
+     460,
+     commandBar(120),
+     markupBar(300),
+     {0, 113, 290, 323},
+     layout::Spot{294, 117},
+     layout::Spot{294, 113 + 236}},
+    {"MarkupAboveCommand",
+     455,
+     460,
+     commandBar(400),
+     markupBar(300),
+     {0, 113, 290, 323},
+     layout::Spot{294, 113 + 8 + 85},
+     layout::Spot{294, 117}},
+    {"EqualTopsPutMarkupAbove",
+     455,
+     460,
+     commandBar(300),
+     markupBar(300),
+     {0, 113, 290, 323},
+     layout::Spot{294, 113 + 8 + 85},
+     layout::Spot{294, 117}},
     // Hiding one docked bar: the other stays where the rule puts it, with no room kept above it.
-    {"UpperDockedBarHidden", 455, 460, commandBar(0, false), markupBar(500), {0, 113, 290, 323},
-     layout::Spot{294, 117}, layout::Spot{294, 113 + 8}},
-    {"LowerDockedBarHidden", 455, 460, commandBar(0), markupBar(500, false), {0, 113, 290, 323},
-     layout::Spot{294, 117}, layout::Spot{294, 113 + 236}},
+    {"UpperDockedBarHidden",
+     455,
+     460,
+     commandBar(0, false),
+     markupBar(500),
+     {0, 113, 290, 323},
+     layout::Spot{294, 117},
+     layout::Spot{294, 113 + 8}},
+    {"LowerDockedBarHidden",
+     455,
+     460,
+     commandBar(0),
+     markupBar(500, false),
+     {0, 113, 290, 323},
+     layout::Spot{294, 117},
+     layout::Spot{294, 113 + 236}},
     // Both docked bars hidden: an empty 8-pixel strip stays at the editor's right.
-    {"BothDockedBarsHidden", 455, 460, commandBar(0, false), markupBar(500, false),
-     {0, 113, 447, 323}, layout::Spot{451, 117}, layout::Spot{451, 113 + 8}},
-    {"HiddenDockedBarOtherFloating", 455, 460, commandBar(0, false), markupBar(kFloat, false),
-     {0, 113, 447, 323}, layout::Spot{451, 117}, {}},
+    {"BothDockedBarsHidden",
+     455,
+     460,
+     commandBar(0, false),
+     markupBar(500, false),
+     {0, 113, 447, 323},
+     layout::Spot{451, 117},
+     layout::Spot{451, 113 + 8}},
+    {"HiddenDockedBarOtherFloating",
+     455,
+     460,
+     commandBar(0, false),
+     markupBar(kFloat, false),
+     {0, 113, 447, 323},
+     layout::Spot{451, 117},
+     {}},
     // Resizing keeps the bars at the editor's right edge, the editor 8 + 157 narrower.
-    {"ResizedWithOneBar", 700, 460, commandBar(kFloat), markupBar(200), {0, 113, 535, 323}, {},
+    {"ResizedWithOneBar",
+     700,
+     460,
+     commandBar(kFloat),
+     markupBar(200),
+     {0, 113, 535, 323},
+     {},
      layout::Spot{539, 117}},
-    {"ResizedWithTwoBars", 600, 700, commandBar(120), markupBar(300), {0, 113, 435, 563},
-     layout::Spot{439, 117}, layout::Spot{439, 349}},
+    {"ResizedWithTwoBars",
+     600,
+     700,
+     commandBar(120),
+     markupBar(300),
+     {0, 113, 435, 563},
+     layout::Spot{439, 117},
+     layout::Spot{439, 349}},
     // A window smaller than band and status bar gives the editor no negative size.
-    {"TinyWindow", 100, 120, commandBar(0), markupBar(kFloat), {0, 113, 0, 0},
-     layout::Spot{4, 117}, {}},
+    {"TinyWindow", 100, 120, commandBar(0), markupBar(kFloat), {0, 113, 0, 0}, layout::Spot{4, 117}, {}},
 };
 
 TEST(LayoutRule, PlacesEditorAndDockedBarsInEveryExample) {
@@ -153,8 +211,7 @@ TEST_F(LayoutTest, ABarDocksWhenLetGoOverTheClientAreaAndFloatsElsewhere) {
         bool docks;
     };
     for (const Drop& d : {Drop{{454, 459}, true}, Drop{{10, 10}, true}, Drop{{0, 0}, true},
-                          Drop{{455, 200}, false}, Drop{{200, 460}, false},
-                          Drop{{-1, 200}, false}}) {
+                          Drop{{455, 200}, false}, Drop{{200, 460}, false}, Drop{{-1, 200}, false}}) {
         drag(w.CoolBar2, w.mapToGlobal(d.cursor));
         EXPECT_EQ(!w.CoolBar2->isFloating(), d.docks) << d.cursor.x() << "," << d.cursor.y();
         EXPECT_EQ(editor().width(), d.docks ? 290 : 455);
@@ -259,7 +316,7 @@ struct AboutSeen {
     bool stillOpenAfterClick = true;
 };
 
-AboutSeen openAbout(TFormQuillet& w, QLabel* TFormTallow::* part) {
+AboutSeen openAbout(TFormQuillet& w, QLabel* TFormTallow::*part) {
     AboutSeen seen;
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<TFormTallow*>(QApplication::activeModalWidget());
@@ -289,9 +346,8 @@ AboutSeen openAbout(TFormQuillet& w, QLabel* TFormTallow::* part) {
 }
 
 TEST_F(LayoutTest, AboutBoxShowsTheMakerAndClosesOnAnyClick) {
-    for (QLabel* TFormTallow::* part :
-         {&TFormTallow::Label1, &TFormTallow::Label3, &TFormTallow::Image2,
-          static_cast<QLabel* TFormTallow::*>(nullptr)}) {
+    for (QLabel* TFormTallow::*part : {&TFormTallow::Label1, &TFormTallow::Label3, &TFormTallow::Image2,
+                                       static_cast<QLabel * TFormTallow::*>(nullptr)}) {
         const AboutSeen seen = openAbout(w, part);
         ASSERT_TRUE(seen.opened);
         EXPECT_EQ(seen.caption, maker::Name);

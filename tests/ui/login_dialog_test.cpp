@@ -94,10 +94,10 @@ TEST_F(LoginDialogTest, WithoutFileOpensOnTheFieldsForAFirstSite) {
     EXPECT_TRUE(d->ButtonOK->isDefault());
 
     // Tab goes through the panel in the documented order.
-    const std::vector<QWidget*> expected = {d->EditTITLE, d->EditHost, d->EditPort, d->EditUser,
-                                            d->EditPassword, d->SavePasswd, d->EditHome, d->ButtonDir,
-                                            d->UseProxy, d->EditProxy, d->EditProxyPort, d->ButtonOK,
-                                            d->ButtonADD, d->ButtonDEL, d->ButtonNG};
+    const std::vector<QWidget*> expected = {d->EditTITLE,    d->EditHost,   d->EditPort,      d->EditUser,
+                                            d->EditPassword, d->SavePasswd, d->EditHome,      d->ButtonDir,
+                                            d->UseProxy,     d->EditProxy,  d->EditProxyPort, d->ButtonOK,
+                                            d->ButtonADD,    d->ButtonDEL,  d->ButtonNG};
     std::vector<QWidget*> order;
     for (QWidget* w = d->ListBox1->nextInFocusChain(); w != d->ListBox1; w = w->nextInFocusChain())
         if (std::find(expected.begin(), expected.end(), w) != expected.end())
@@ -155,7 +155,8 @@ TEST_F(LoginDialogTest, KeyboardSelectionFillsTheFieldsAndEnterConnectsToIt) {
     });
     EXPECT_EQ(result, QDialog::Accepted);
     const ui::LoginTarget t = d.target();
-    EXPECT_EQ(std::tie(t.host, t.port, t.user, t.password, t.proxyPort), std::tuple("h2", 2121, "u2", "", 8080));
+    EXPECT_EQ(std::tie(t.host, t.port, t.user, t.password, t.proxyPort),
+              std::tuple("h2", 2121, "u2", "", 8080));
 }
 
 TEST_F(LoginDialogTest, AddedSitesAreWrittenEvenWhenCancelled) {
@@ -179,8 +180,9 @@ TEST_F(LoginDialogTest, AddedSitesAreWrittenEvenWhenCancelled) {
     QTest::mouseClick(d->ButtonNG, Qt::LeftButton);
     EXPECT_FALSE(d->isVisible());
     EXPECT_EQ(d->result(), QDialog::Rejected);
-    EXPECT_EQ(readFile(ini), "\"\x83\x65\x83\x58\x83\x67\",\"192.0.2.1\",\"21\",\"u1\",\"\",\"\",\"8080\",\"\"\r\n"
-                             "\"say \"\"hi\"\"\",\"192.0.2.1\",\"21\",\"u1\",\"secret\",\"\",\"8080\",\"\"\r\n");
+    EXPECT_EQ(readFile(ini),
+              "\"\x83\x65\x83\x58\x83\x67\",\"192.0.2.1\",\"21\",\"u1\",\"\",\"\",\"8080\",\"\"\r\n"
+              "\"say \"\"hi\"\"\",\"192.0.2.1\",\"21\",\"u1\",\"secret\",\"\",\"8080\",\"\"\r\n");
 }
 
 TEST_F(LoginDialogTest, DeletingTheSecondOfThreeKeepsTheOthersWhole) {
@@ -193,7 +195,7 @@ TEST_F(LoginDialogTest, DeletingTheSecondOfThreeKeepsTheOthersWhole) {
     EXPECT_EQ(listed(*d), (std::vector<QString>{"one", "three"}));
     EXPECT_TRUE(d->ListBox1->selectedItems().isEmpty());
     EXPECT_EQ(d->EditTITLE->text(), "two"); // the fields still show what they showed
-    d->close();                              // the window's close box
+    d->close();                             // the window's close box
     EXPECT_FALSE(d->isVisible());
     EXPECT_EQ(readFile(ini), "\"one\",\"h1\",\"21\",\"u1\",\"p1\",\"\",\"\",\"/w/1\"\r\n"
                              "\"three\",\"h3\",\"21\",\"u3\",\"p3\",\"proxy\",\"\",\"\"\r\n");
@@ -221,9 +223,8 @@ TEST_F(LoginDialogTest, SavingCreatesTheSettingsFolder) {
 
 TEST_F(LoginDialogTest, UnreadableFileIsReportedAndNotReplaced) {
     writeFile(ini, kThreeSites);
-    doc::setFaultHook([](doc::FileError::Step s, const std::string&) {
-        return s == doc::FileError::Step::Read ? EIO : 0;
-    });
+    doc::setFaultHook(
+        [](doc::FileError::Step s, const std::string&) { return s == doc::FileError::Step::Read ? EIO : 0; });
     auto d = open();
     doc::setFaultHook(nullptr);
     EXPECT_EQ(errors(), std::vector<QString>{"I/O エラー (5)"});
@@ -238,17 +239,18 @@ TEST_F(LoginDialogTest, SitesFromAnotherCodePageAreKeptAndNotSent) {
     const std::string line = "\"\x83\x5c\x95\x5c\",\"h\xff\",\"21\",\"\",\"\",\"\",\"\",\"\"\r\n";
     writeFile(ini, line);
     TFormLogin d(nullptr, QString::fromStdString(ini));
-    EXPECT_EQ(exec(d, [](TFormLogin& d) {
-                  EXPECT_EQ(listed(d), std::vector<QString>{"ソ表"});
-                  clickSite(d, 0);
-                  EXPECT_EQ(d.EditHost->text(), QString("h") + QChar(QChar::ReplacementCharacter));
-                  QTest::mouseClick(d.ButtonOK, Qt::LeftButton); // refused: stays open
-                  EXPECT_TRUE(d.isVisible());
-                  d.EditHost->setText("host\U0001F600");
-                  QTest::mouseClick(d.ButtonOK, Qt::LeftButton);
-                  EXPECT_TRUE(d.isVisible());
-                  QTest::mouseClick(d.ButtonNG, Qt::LeftButton);
-              }),
+    EXPECT_EQ(exec(d,
+                   [](TFormLogin& d) {
+                       EXPECT_EQ(listed(d), std::vector<QString>{"ソ表"});
+                       clickSite(d, 0);
+                       EXPECT_EQ(d.EditHost->text(), QString("h") + QChar(QChar::ReplacementCharacter));
+                       QTest::mouseClick(d.ButtonOK, Qt::LeftButton); // refused: stays open
+                       EXPECT_TRUE(d.isVisible());
+                       d.EditHost->setText("host\U0001F600");
+                       QTest::mouseClick(d.ButtonOK, Qt::LeftButton);
+                       EXPECT_TRUE(d.isVisible());
+                       QTest::mouseClick(d.ButtonNG, Qt::LeftButton);
+                   }),
               QDialog::Rejected);
     EXPECT_EQ(errors().size(), 2u);
     EXPECT_TRUE(errors().front().startsWith("「ﾎｽﾄ・ｱﾄﾞﾚｽ」"));
@@ -315,11 +317,10 @@ TEST(SettingsPath, AnInstalledProgramKeepsItInTheUserConfigurationFolder) {
         bool writable;
         bool beside;
     };
-    for (const Case& c :
-         {Case{"/work/quillet/build/release/main", true, true}, Case{"/home/u/Quillet", true, true},
-          Case{"/opt/binaries", true, true}, Case{"/usr/local/bin", true, false},
-          Case{"/home/u/.local/bin/", true, false}, Case{"/opt/quillet/bin/.", true, false},
-          Case{"/home/u/Quillet", false, false}}) {
+    for (const Case& c : {Case{"/work/quillet/build/release/main", true, true},
+                          Case{"/home/u/Quillet", true, true}, Case{"/opt/binaries", true, true},
+                          Case{"/usr/local/bin", true, false}, Case{"/home/u/.local/bin/", true, false},
+                          Case{"/opt/quillet/bin/.", true, false}, Case{"/home/u/Quillet", false, false}}) {
         const QString folder = QString::fromLatin1(c.folder);
         EXPECT_EQ(platform::settingsBesideExecutable(folder, c.writable), c.beside)
             << c.folder << (c.writable ? " (writable)" : "");

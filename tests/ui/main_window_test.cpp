@@ -9,8 +9,8 @@
 #include <QUrl>
 
 #include "../document/temp_dir.h"
-#include "main/tool_bar.h"
 #include "main/main_window.h"
+#include "main/tool_bar.h"
 #include "test_prompter.h"
 
 using namespace quillet;
@@ -75,10 +75,11 @@ TEST_F(MainWindowTest, SaveWritesEntryAndClearsTheEditor) {
     window.CheckBoxIndent->setChecked(true);
     window.Memo1->setPlainText("a\nb\n");
     click(window.SpeedButtonSAVE);
-    EXPECT_EQ(readFile(page),
-              "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n"
-              "<!-TTL-A-!>\r\r<B><FONT COLOR=\"#0000FF\" SIZE=\"+2\">\rEditTitle\r</FONT></B><BR>\r<!-TTL-B-!>\r\n"
-              "<!-BDY-A-!><DL><DD>\r\na\r\nb\r\n<!-BDY-B-!></DL><HR>\r<!-END-!>\r\n</BODY>\r\n</HTML>\r\n");
+    EXPECT_EQ(
+        readFile(page),
+        "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n"
+        "<!-TTL-A-!>\r\r<B><FONT COLOR=\"#0000FF\" SIZE=\"+2\">\rEditTitle\r</FONT></B><BR>\r<!-TTL-B-!>\r\n"
+        "<!-BDY-A-!><DL><DD>\r\na\r\nb\r\n<!-BDY-B-!></DL><HR>\r<!-END-!>\r\n</BODY>\r\n</HTML>\r\n");
     EXPECT_EQ(readFile(dir.file("index.BAK")), kPage);
     EXPECT_TRUE(window.EditTitle->text().isEmpty());
     EXPECT_TRUE(window.Memo1->toPlainText().isEmpty());
@@ -148,8 +149,9 @@ TEST_F(MainWindowTest, ReplaceAllChecksTheBodyFirst) {
 
     window.Memo1->setPlainText("new\n</BODY></HTML>");
     click(window.SpeedButtonRep);
-    EXPECT_EQ(readFile(page), "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n<!-TTL-A-!>\r\r\rEditTitle\r<BR>\r<!-TTL-B-!>\r\n"
-                              "<!-BDY-A-!>\r\nnew\r\n</BODY></HTML>\r\n<!-BDY-B-!><HR>\r<!-END-!>\r\n");
+    EXPECT_EQ(readFile(page),
+              "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n<!-TTL-A-!>\r\r\rEditTitle\r<BR>\r<!-TTL-B-!>\r\n"
+              "<!-BDY-A-!>\r\nnew\r\n</BODY></HTML>\r\n<!-BDY-B-!><HR>\r<!-END-!>\r\n");
     EXPECT_FALSE(window.EntryRecalled);
 }
 

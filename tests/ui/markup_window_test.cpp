@@ -17,8 +17,8 @@
 #include "../document/temp_dir.h"
 #include "dialogs/font_dialog.h"
 #include "dialogs/list_dialog.h"
-#include "main/tool_bar.h"
 #include "main/main_window.h"
+#include "main/tool_bar.h"
 #include "test_prompter.h"
 
 using namespace quillet;

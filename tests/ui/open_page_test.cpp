@@ -5,10 +5,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QToolButton>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <filesystem>
 #include <functional>
 #include <unistd.h>
@@ -55,9 +55,7 @@ template <class D> void whenModal(std::function<void(D*)> action, int* seen = nu
 void doubleClick(QListWidget* list, QPoint at) {
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
 }
-QPoint rowAt(QListWidget* list, int row) {
-    return list->visualItemRect(list->item(row)).center();
-}
+QPoint rowAt(QListWidget* list, int row) { return list->visualItemRect(list->item(row)).center(); }
 QStringList rows(const QListWidget* list) {
     QStringList r;
     for (int i = 0; i < list->count(); ++i)
@@ -207,8 +205,7 @@ TEST_F(OpenPageTest, BytesThatAreNotShiftJisAreShownAsAStandInAndWrittenBackUnch
     choose(page);
     ASSERT_EQ(shown.size(), 3);
     EXPECT_EQ(shown[1], QStringLiteral("\uFFFD\uFFFD 日"));
-    EXPECT_EQ(readFile(page),
-              "<HTML>\r\n\xff\x82 \x93\xfa\r\n<!-INS-!>\r\n</HTML>\r\n");
+    EXPECT_EQ(readFile(page), "<HTML>\r\n\xff\x82 \x93\xfa\r\n<!-INS-!>\r\n</HTML>\r\n");
     EXPECT_EQ(readFile(dir.file("diary.BAK")), mixed);
 }
 
@@ -223,8 +220,7 @@ TEST_F(OpenPageTest, InsertionPointDialogPutsTheMarkerIntoThePage) {
     });
     choose(page);
     EXPECT_EQ(shown, QStringList({"<HTML>", "<BODY>", "日記", "</BODY>", "</HTML>"}));
-    EXPECT_EQ(readFile(page),
-              "<HTML>\r\n<BODY>\r\n\x93\xfa\x8b\x4c\r\n</BODY>\r\n<!-INS-!>\r\n</HTML>\r\n");
+    EXPECT_EQ(readFile(page), "<HTML>\r\n<BODY>\r\n\x93\xfa\x8b\x4c\r\n</BODY>\r\n<!-INS-!>\r\n</HTML>\r\n");
     EXPECT_EQ(readFile(dir.file("diary.BAK")), kPlainPage); // "取消" brings it back
     EXPECT_EQ(shownPath(), QString::fromStdString(page));
 }
@@ -271,8 +267,7 @@ TEST_F(OpenPageTest, FailuresShowTheirMessageAndKeepThePageAndThePath) {
     choose(page);
     ASSERT_EQ(prompter.asked.size(), 2u);
     EXPECT_EQ(prompter.asked[1].text,
-              QStringLiteral("ファイル %1 は開けません\rファイルへのアクセスが拒否されました.")
-                  .arg(shown));
+              QStringLiteral("ファイル %1 は開けません\rファイルへのアクセスが拒否されました.").arg(shown));
     EXPECT_EQ(shownPath(), shown);
 
     doc::setFaultHook([](doc::FileError::Step s, const std::string&) {

@@ -61,16 +61,17 @@ ScriptedServer::Script publishServer(std::vector<std::string>& commands, Command
 // then "426".
 ScriptedServer::Script stallingServer(std::vector<std::string>& commands,
                                       std::function<void(ScriptSession&)> start) {
-    return publishServer(commands, [start](ScriptSession& s, const std::string& line, const std::string& port) {
-        if (!line.starts_with("RETR") && !line.starts_with("STOR"))
-            return false;
-        s.openData(port);
-        start(s);
-        s.receiveData(); // until the client gives up
-        s.closeData();
-        s.send("426 aborted\r\n");
-        return true;
-    });
+    return publishServer(commands,
+                         [start](ScriptSession& s, const std::string& line, const std::string& port) {
+                             if (!line.starts_with("RETR") && !line.starts_with("STOR"))
+                                 return false;
+                             s.openData(port);
+                             start(s);
+                             s.receiveData(); // until the client gives up
+                             s.closeData();
+                             s.send("426 aborted\r\n");
+                             return true;
+                         });
 }
 
 class PublishTest : public ::testing::Test {
@@ -158,10 +159,13 @@ TEST_F(PublishTest, ConnectUploadChangeDownloadAndUndo) {
     EXPECT_TRUE(looksDisconnected());
     EXPECT_EQ(window.statusText(), "not connected");
     // The server logs from its own process: its last line may come a moment after the reply.
-    EXPECT_TRUE(QTest::qWaitFor([&] {
-        const auto seen = server.commands();
-        return !seen.empty() && seen.back() == "QUIT";
-    }, 5000)) << server.commands().back();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto seen = server.commands();
+            return !seen.empty() && seen.back() == "QUIT";
+        },
+        5000))
+        << server.commands().back();
     EXPECT_TRUE(prompter.asked.empty());
 }
 
@@ -297,16 +301,25 @@ TEST_F(PublishTest, HostileServersEndInAnErrorAndLeaveThePage) {
     const std::string timedOut = "Connection Timed out";
     const std::string refused = "Command refused: an argument holds a line break or NUL";
     const std::vector<Case> cases = {
-        {"single_bytes", "RETR", false, "index.html",
+        {"single_bytes",
+         "RETR",
+         false,
+         "index.html",
          [](ScriptSession& s, const std::string&) {
              for (int i = 0; i < 100 && ::send(s.fd(), "1", 1, MSG_NOSIGNAL) == 1; ++i)
                  ::usleep(20 * 1000);
          },
          {timedOut}},
-        {"long_line", "RETR", false, "index.html",
+        {"long_line",
+         "RETR",
+         false,
+         "index.html",
          [&](ScriptSession& s, const std::string&) { flood(s, "150 " + std::string(8 << 20, 'x')); },
          {"Line too long"}},
-        {"endless_multiline", "RETR", false, "index.html",
+        {"endless_multiline",
+         "RETR",
+         false,
+         "index.html",
          [&](ScriptSession& s, const std::string&) {
              std::string lines = "150-here it comes\r\n";
              for (int i = 0; i < 4096; ++i)
@@ -314,7 +327,10 @@ TEST_F(PublishTest, HostileServersEndInAnErrorAndLeaveThePage) {
              flood(s, lines);
          },
          {timedOut}},
-        {"421_mid_transfer", "RETR", false, "index.html",
+        {"421_mid_transfer",
+         "RETR",
+         false,
+         "index.html",
          [](ScriptSession& s, const std::string& port) {
              s.openData(port);
              s.send("150 sending\r\n");
@@ -325,8 +341,16 @@ TEST_F(PublishTest, HostileServersEndInAnErrorAndLeaveThePage) {
              s.closeData();
          },
          {"421 Service closing"}},
-        {"silent_after_port", "PORT", true, "index.html", [](ScriptSession&, const std::string&) {}, {timedOut}},
-        {"silent_mid_transfer", "RETR", false, "index.html",
+        {"silent_after_port",
+         "PORT",
+         true,
+         "index.html",
+         [](ScriptSession&, const std::string&) {},
+         {timedOut}},
+        {"silent_mid_transfer",
+         "RETR",
+         false,
+         "index.html",
          [](ScriptSession& s, const std::string& port) {
              s.openData(port);
              s.send("150 sending\r\n");
@@ -334,7 +358,10 @@ TEST_F(PublishTest, HostileServersEndInAnErrorAndLeaveThePage) {
              s.receiveData(); // until the client gives up
          },
          {timedOut}},
-        {"foreign_data_address", "RETR", false, "index.html",
+        {"foreign_data_address",
+         "RETR",
+         false,
+         "index.html",
          [](ScriptSession& s, const std::string& port) {
              s.send("150 sending\r\n");
              const int stranger = s.connectData(port, "127.0.0.2");
@@ -346,7 +373,10 @@ TEST_F(PublishTest, HostileServersEndInAnErrorAndLeaveThePage) {
         {"name_cr", "RETR", false, QStringLiteral("a\rb.html"), nullptr, {refused}},
         {"name_lf", "STOR", true, QStringLiteral("a.html\nDELE index.html"), nullptr, {refused}},
         {"name_nul", "RETR", false, QString::fromUtf8("a\0b.html", 8), nullptr, {refused}},
-        {"452_after_stor", "STOR", true, "index.html",
+        {"452_after_stor",
+         "STOR",
+         true,
+         "index.html",
          [](ScriptSession& s, const std::string& port) {
              s.openData(port);
              s.send("150 go\r\n");
@@ -360,14 +390,14 @@ TEST_F(PublishTest, HostileServersEndInAnErrorAndLeaveThePage) {
         SCOPED_TRACE(c.kind);
         std::vector<std::string> commands;
         std::atomic<bool> armed = false; // the log-in's own PORT and LIST go as usual
-        ScriptedServer server(publishServer(commands, [&](ScriptSession& s, const std::string& line,
-                                                          const std::string& port) {
-            if (!armed || !line.starts_with(c.command))
-                return false;
-            if (c.handler)
-                c.handler(s, line.starts_with("PORT") ? line : port);
-            return true;
-        }));
+        ScriptedServer server(
+            publishServer(commands, [&](ScriptSession& s, const std::string& line, const std::string& port) {
+                if (!armed || !line.starts_with(c.command))
+                    return false;
+                if (c.handler)
+                    c.handler(s, line.starts_with("PORT") ? line : port);
+                return true;
+            }));
         writeSite(server.port());
         connectToFirstSite();
         ASSERT_TRUE(window.NMFTP1->Connected);

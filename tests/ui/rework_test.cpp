@@ -123,7 +123,8 @@ TEST_F(ReworkWindowTest, TitleMarkBoxTurnedOnRunsItsHandlerInOrder) {
 }
 
 TEST_F(ReworkWindowTest, EntryThatIsNotCp932IsRefusedUntouched) {
-    const std::string bad = "<HTML>\r\n<!-INS-!>\r\n<!-BDY-A-!>\r\ncaf\xc3\xa9 \x82\r\n<!-BDY-B-!><HR>\r\n<!-END-!>\r\n";
+    const std::string bad =
+        "<HTML>\r\n<!-INS-!>\r\n<!-BDY-A-!>\r\ncaf\xc3\xa9 \x82\r\n<!-BDY-B-!><HR>\r\n<!-END-!>\r\n";
     writeFile(page, bad);
     writeFile(bak, "backup");
     click(window.SpeedButtonMOD);
