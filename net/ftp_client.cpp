@@ -483,6 +483,19 @@ void TNMFTP::List() {
 
 void TNMFTP::Download(const std::string& RemoteFile, const std::string& LocalFile) {
     const std::string target = LocalFile.empty() ? RemoteFile : LocalFile;
+    TempFile temp(target + ".quillet-download");
+    doc::OutputFile file(temp.path());
+    if (!Download(RemoteFile, file))
+        return; // nothing complete and confirmed to keep
+    file.sync();
+    file.close();
+    doc::renameFile(temp.path(), target);
+    temp.release();
+    doc::syncFolder(doc::folderOf(target));
+}
+
+bool TNMFTP::Download(const std::string& RemoteFile, doc::OutputFile& LocalFile) {
+    bool complete = false;
     runTransfer(TCmdType::cmdDownload, [&] {
         if (OnPacketRecvd)
             DataSocket->OnPacketRecvd = OnPacketRecvd;
@@ -521,10 +534,8 @@ void TNMFTP::Download(const std::string& RemoteFile, const std::string& LocalFil
         acceptDataConnection();
         if (OnTransactionStart)
             OnTransactionStart(this);
-        // The local file is replaced only by a complete download the server confirmed.
-        TempFile temp(target + ".quillet-download");
         if (!Canceled && !TimedOut)
-            DataSocket->CaptureFile(temp.path());
+            DataSocket->CaptureFile(LocalFile);
         if (OnTransactionStop)
             OnTransactionStop(this);
         const std::uint64_t received = DataSocket->BytesRecvd;
@@ -533,13 +544,9 @@ void TNMFTP::Download(const std::string& RemoteFile, const std::string& LocalFil
         StatusMessage(StatusProtocol, "Received " + std::to_string(received) + " Bytes");
         const bool interrupted = Canceled || TimedOut;
         finalReply(TCmdType::cmdDownload);
-        if (interrupted || finalFailed_)
-            return; // nothing complete and confirmed to keep
-        doc::syncFile(temp.path());
-        doc::renameFile(temp.path(), target);
-        temp.release();
-        doc::syncFolder(doc::folderOf(target));
+        complete = !interrupted && !finalFailed_;
     });
+    return complete;
 }
 
 void TNMFTP::Upload(const std::string& LocalFile, const std::string& RemoteFile) {

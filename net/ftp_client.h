@@ -56,7 +56,12 @@ public:
     void SetTransferType(int Kind);
     void ReInit();
     void List();
+    // Replaces LocalFile (RemoteFile's name when empty) only by a complete download the server
+    // confirmed.
     void Download(const std::string& RemoteFile, const std::string& LocalFile);
+    // Receives RemoteFile into a file the caller opened; renames nothing. True when the download
+    // is complete and the server confirmed it; the caller then syncs and installs the file.
+    bool Download(const std::string& RemoteFile, doc::OutputFile& LocalFile);
     void Upload(const std::string& LocalFile, const std::string& RemoteFile);
     // Bytes of the running upload sent so far.
     std::uint64_t BytesSentNow() const { return DataSocket ? DataSocket->BytesSent : 0; }

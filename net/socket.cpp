@@ -863,8 +863,14 @@ void TPowersock::SendFile(const std::string& FileName) {
 }
 
 void TPowersock::CaptureFile(const std::string& FileName) {
-    StatusMessage(StatusStep, Cons_Msg_CaptureFile);
     doc::OutputFile file(FileName);
+    CaptureFile(file);
+    // A delayed write error shows at close; the download is not complete without it.
+    file.close();
+}
+
+void TPowersock::CaptureFile(doc::OutputFile& file) {
+    StatusMessage(StatusStep, Cons_Msg_CaptureFile);
     fileError_ = nullptr;
     bool inTime = true;
     {
@@ -891,8 +897,6 @@ void TPowersock::CaptureFile(const std::string& FileName) {
     }
     if (fileError_)
         std::rethrow_exception(std::exchange(fileError_, nullptr));
-    // A delayed write error shows at close; the download is not complete without it.
-    file.close();
     if (Canceled) {
         Canceled = false;
         throw EAbortError(Sock_Err_SendAborted);

@@ -189,6 +189,8 @@ public:
     std::string ReadLn();
     void SendFile(const std::string& FileName);
     void CaptureFile(const std::string& FileName);
+    // Receives into a file the caller opened (and later syncs, closes and installs).
+    void CaptureFile(doc::OutputFile& File);
     void Listen(bool WaitForAccept);
     std::string GetPortAddress();
     std::string GetPortNumbers();
