@@ -6,12 +6,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStringDecoder>
 
-#include "document/file_io.h"
-#include "document/page_rewrite.h"
-#include "platform/codepage.h"
-#include "platform/file_errors.h"
+#include "platform/error_text.h"
 #include "platform/folder_dialog.h"
 #include "platform/open_dialog.h"
 
@@ -115,35 +111,6 @@ Prompter& prompter() {
 }
 
 void setPrompter(Prompter* replacement) { current() = replacement; }
-
-QString withClosingPeriod(const QString& message) {
-    if (!message.isEmpty() && message.back() > QChar('.'))
-        return message + QChar('.');
-    return message;
-}
-
-QString exceptionMessage(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const doc::FileError& e) {
-        return fileErrorMessage(e);
-    } catch (const doc::PageNameError&) {
-        return QStringLiteral("文書名の拡張子が作業ファイル (.TMP / .BAK) と同じなので、"
-                              "この文書は書き換えられません");
-    } catch (const std::exception& e) {
-        // Our own texts are UTF-8; a server's reply line is CP932 bytes.
-        const std::string_view what = e.what();
-        QStringDecoder utf8(QStringConverter::Utf8);
-        const QString text = utf8(QByteArrayView(what.data(), static_cast<qsizetype>(what.size())));
-        if (!utf8.hasError())
-            return text;
-        if (auto decoded = cp932().decode(what))
-            return *decoded;
-        return QString::fromLatin1(what.data(), static_cast<qsizetype>(what.size()));
-    } catch (...) {
-        return QStringLiteral("Unknown error");
-    }
-}
 
 void showException(QWidget* parent, std::exception_ptr error) {
     prompter().error(parent, withClosingPeriod(exceptionMessage(error)));

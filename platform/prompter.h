@@ -10,6 +10,8 @@
 #include <functional>
 #include <optional>
 
+#include "platform/error_text.h"
+
 class QWidget;
 
 namespace quillet::platform {
@@ -38,10 +40,6 @@ public:
 Prompter& prompter();
 void setPrompter(Prompter* replacement); // nullptr restores the default
 
-// The error box's text rule: a "." is added when the last character sorts above ".".
-QString withClosingPeriod(const QString& message);
-// The text an escaped exception shows: file errors get the runtime's texts.
-QString exceptionMessage(std::exception_ptr error);
 // The default error display: shows the exception in the error box; the program goes on.
 void showException(QWidget* parent, std::exception_ptr error);
 

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "../ui/test_prompter.h"
+#include "platform/error_text.h"
 #include "platform/file_errors.h"
-#include "platform/prompter.h"
 #include "rewrite_commands.h"
 #include "temp_dir.h"
 
