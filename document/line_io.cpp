@@ -43,8 +43,7 @@ bool LineReader::atEnd() {
     return buf_[pos_] == kEndOfText;
 }
 
-bool LineReader::readLine(std::string& line) {
-    line.clear();
+template <class Piece> bool LineReader::readPieces(Piece&& piece) {
     if (atEnd()) {
         textEnded_ = true;
         return false;
@@ -61,12 +60,14 @@ bool LineReader::readLine(std::string& line) {
         const char* limit = cr ? cr : stop;
         const char* eot = static_cast<const char*>(std::memchr(start, kEndOfText, limit - start));
         if (eot) {
-            line.append(start, eot);
+            if (eot > start)
+                piece(start, static_cast<std::size_t>(eot - start));
             pos_ = static_cast<std::size_t>(eot - buf_.data());
             textEnded_ = true;
             return true;
         }
-        line.append(start, limit);
+        if (limit > start)
+            piece(start, static_cast<std::size_t>(limit - start));
         if (!cr) {
             pos_ = end_;
             continue;
@@ -78,6 +79,28 @@ bool LineReader::readLine(std::string& line) {
         if (buf_[pos_] == kLF)
             ++pos_;
         return true;
+    }
+}
+
+bool LineReader::readLine(std::string& line) {
+    line.clear();
+    return readPieces([&line](const char* data, std::size_t n) { line.append(data, n); });
+}
+
+bool LineReader::readThrough(const MarkerTest& test, LineWriter* copy) {
+    for (;;) {
+        MarkerScan scan(test);
+        const bool read = readPieces([&](const char* data, std::size_t n) {
+            scan.feed({data, n});
+            if (copy)
+                copy->put(data, n);
+        });
+        if (!read)
+            return false;
+        if (copy)
+            copy->put("\r\n", 2);
+        if (scan.passed())
+            return true;
     }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The page's line model. Reading: a line ends at CR or CR LF; a LF alone stays inside the line;
 // 0x1A ends the text; the last line needs no end; lines have no length limit. Writing: every
-// line ends in CR LF. Both stream through a fixed buffer, so memory does not grow with the page.
+// line ends in CR LF. Both stream through a fixed buffer, so memory does not grow with the page;
+// only readLine holds a whole line, for the lines a caller keeps (the recalled entry).
 
 #include <cstddef>
 #include <string>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "document/file_io.h"
+#include "document/markers.h"
 
 namespace quillet::doc {
 
@@ -70,6 +72,10 @@ public:
     explicit LineReader(ByteSource& source, std::size_t bufferSize = kBufferSize);
     // Reads the next line into `line` without its end; false when the text has ended.
     bool readLine(std::string& line);
+    // Reads lines up to and including the first one that passes `test`, copying each with CR LF
+    // into `copy` when one is given; false when the text ended first. No line is held: its bytes
+    // pass through in pieces, so a line may be longer than memory.
+    bool readThrough(const MarkerTest& test, LineWriter* copy = nullptr);
     bool atEnd();
     // Copies the rest of the text with every line ended by CR LF: the same bytes as reading and
     // writing it line by line, but copied in long runs, since most lines already end in CR LF.
@@ -77,6 +83,8 @@ public:
 
 private:
     bool fill();
+    // Reads the next line, handing its bytes to `piece` in order, cut where the buffer is.
+    template <class Piece> bool readPieces(Piece&& piece);
     ByteSource& source_;
     std::vector<char> buf_;
     std::size_t pos_ = 0;

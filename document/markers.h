@@ -2,6 +2,8 @@
 // The six comment markers and the test each operation applies to find them. The tests differ
 // on purpose: they decide which hand-edited pages each operation accepts.
 
+#include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace quillet::doc {
@@ -19,6 +21,23 @@ struct MarkerTest {
     std::string_view marker;
     Match match;
     bool operator()(std::string_view line) const;
+};
+
+// A marker test decided on a line that arrives in pieces, holding no more of it than a marker's
+// length: a line of any length is tested without being held. Gives the same answer as the test
+// applied to the whole line, wherever the pieces are cut.
+class MarkerScan {
+public:
+    explicit MarkerScan(const MarkerTest& test) : test_(test) {}
+    void feed(std::string_view piece);
+    bool passed() const;
+
+private:
+    MarkerTest test_;
+    std::size_t length_ = 0;  // bytes fed so far
+    bool startAgrees_ = true; // they agree with the marker as far as both go
+    bool found_ = false;      // Contains: the marker was seen
+    std::string tail_;        // Contains: the last bytes fed, fewer than the marker's
 };
 
 namespace marker {

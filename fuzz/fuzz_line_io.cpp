@@ -1,7 +1,9 @@
 // The page's line rules under any bytes. LineReader's fast copy (copyRestTo) must write exactly
 // what reading the rest line by line and writing each line writes, whatever the buffer size and
-// however many lines were read first. And the rewrites built on it (Save, Delete-last, Edit-last:
-// CopyThroughMarker, the newest-entry search, CopyRest) must leave, in a real page file, the page
+// however many lines were read first. Its streaming read (readThrough, which holds no line) must
+// stop after the line that each marker test picks from the whole lines, having copied exactly the
+// lines before it, wherever the buffer cuts the lines. And the rewrites built on it (Save, Delete-last,
+// Edit-last: CopyThroughMarker, the newest-entry search, CopyRest) must leave, in a real page file, the page
 // that a plain model of the line rules predicts, with the old page as the backup, or leave the
 // page alone when there is no entry end.
 // Byte 0 picks the reader's buffer size, byte 1 how many lines are read before the copy and,
@@ -20,6 +22,7 @@
 #include "document/entry_writer.h"
 #include "document/file_io.h"
 #include "document/line_io.h"
+#include "document/markers.h"
 #include "document/page_rewrite.h"
 
 using namespace quillet::doc;
@@ -95,6 +98,40 @@ const std::string& scratch() {
 }
 
 bool beginsWith(std::string_view line, std::string_view marker) { return line.starts_with(marker); }
+
+// readThrough, copying or skipping, then the rest copied, against the lines split by the model.
+void checkReadThrough(const std::string& text, std::size_t bufferSize) {
+    const std::vector<std::string> lines = modelLines(text);
+    const MarkerTest tests[] = {{kInsMarker, Match::Equals},
+                                {kInsMarker, Match::BeginsWith},
+                                {kInsMarker, Match::Contains},
+                                {kEndMarker, Match::Equals},
+                                {kEndMarker, Match::BeginsWith}};
+    for (const MarkerTest& test : tests) {
+        std::size_t through = 0;
+        while (through < lines.size() && !test(lines[through]))
+            ++through;
+        const bool found = through < lines.size();
+        if (found)
+            ++through;
+        for (bool copying : {true, false}) {
+            StringSource source(text);
+            LineReader in(source, bufferSize);
+            StringSink sink;
+            LineWriter out(sink, 16);
+            if (in.readThrough(test, copying ? &out : nullptr) != found)
+                std::abort();
+            const std::string head = copying ? joined(lines, 0, through) : "";
+            out.flush();
+            if (sink.data() != head)
+                std::abort();
+            in.copyRestTo(out);
+            out.flush();
+            if (sink.data() != head + joined(lines, through, lines.size()))
+                std::abort();
+        }
+    }
+}
 
 void checkRewrites(const std::string& text) {
     const std::vector<std::string> lines = modelLines(text);
@@ -190,6 +227,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         rewrite(text, bufferSize, 16, linesFirst, true) != expected ||
         expected != joined(modelLines(text), 0, SIZE_MAX))
         std::abort();
+    checkReadThrough(text, bufferSize);
 
     if (data[1] & 0x80)
         checkRewrites(text);

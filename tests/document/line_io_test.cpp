@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "document/line_io.h"
+#include "document/markers.h"
 
 using namespace quillet::doc;
 
@@ -106,4 +108,87 @@ TEST(LineReader, CopyRestEqualsLineByLineCopy) {
                 << "buffer " << size << " text " << ::testing::PrintToString(text);
         }
     }
+}
+
+namespace {
+const MarkerTest kEveryTest[] = {
+    {kInsMarker, Match::Equals}, {kInsMarker, Match::BeginsWith}, {kInsMarker, Match::Contains}};
+}
+
+// Lines around the marker's length, with the marker or a near miss at the start, inside, at the
+// end, overlapping itself, cut into up to three pieces at every place.
+TEST(MarkerScan, AgreesWithTheWholeLineTestWhereverTheLineIsCut) {
+    const std::string m(kInsMarker), near = m.substr(0, m.size() - 1);
+    const std::vector<std::string> lines = {"",
+                                            "<",
+                                            near,
+                                            m,
+                                            m + "x",
+                                            "x" + m,
+                                            "x" + m + "y",
+                                            near + "x",
+                                            near + m,
+                                            "<!-" + m,
+                                            m + m,
+                                            std::string(3 * m.size(), 'a') + m,
+                                            m + std::string(3 * m.size(), 'a'),
+                                            "<!-INS-!<!-INS-!"};
+    for (const MarkerTest& test : kEveryTest)
+        for (const std::string& line : lines)
+            for (std::size_t i = 0; i <= line.size(); ++i)
+                for (std::size_t j = i; j <= line.size(); ++j) {
+                    MarkerScan scan(test);
+                    scan.feed(std::string_view(line).substr(0, i));
+                    scan.feed(std::string_view(line).substr(i, j - i));
+                    scan.feed(std::string_view(line).substr(j));
+                    ASSERT_EQ(scan.passed(), test(line))
+                        << "match " << int(test.match) << " line " << line << " cut " << i << "," << j;
+                }
+}
+
+// readThrough must copy exactly what reading and writing line by line through the first passing
+// line copies, and leave the reader where that does, for lines shorter than, as long as and far
+// longer than both the marker and the buffer, with every buffer size from one byte up.
+TEST(LineReader, ReadThroughPassesTheSameLinesAsReadingThemWhole) {
+    const std::string longText = std::string(50, 'x') + "\n" + std::string(50, 'y'); // a LF stays inside
+    const std::vector<std::string> texts = {
+        "",
+        "<!-INS-!>",
+        "a\r\n<!-INS-!>\r\nrest\r\n",
+        "a\r<!-INS-!>x\r<!-INS-!>\rrest",
+        longText + "<!-INS-!>\r\n" + longText + "\r\n<!-INS-!>\r\nz",
+        "<!-INS-!>" + longText + "\r\n<!-INS-!>\r\n",
+        longText + "<!-IN\nS-!>\r\n<!-INS-!\r\n<!-INS-!>\x1a<!-INS-!>\r\n",
+        longText + "\r\n" + longText + "<!-INS-!>", // last line without an end
+        longText + "\x1a<!-INS-!>\r\n",
+        "\r\r\n\r<!-INS-!>\r",
+    };
+    for (const std::string& text : texts)
+        for (const MarkerTest& test : kEveryTest) {
+            const Lines lines = readAll(text, text.size() + 1);
+            const auto first = std::find_if(lines.begin(), lines.end(), test);
+            const bool found = first != lines.end();
+            const std::size_t through = found ? std::size_t(first - lines.begin()) + 1 : lines.size();
+            std::string copied;
+            for (std::size_t i = 0; i < through; ++i)
+                copied += lines[i] + "\r\n";
+            const Lines rest(lines.begin() + std::ptrdiff_t(through), lines.end());
+            for (std::size_t size = 1; size <= 2 * longText.size() + 16; size += size < 24 ? 1 : 37) {
+                SCOPED_TRACE("match " + std::to_string(int(test.match)) + " buffer " + std::to_string(size) +
+                             " text " + ::testing::PrintToString(text));
+                for (bool copying : {true, false}) {
+                    StringSource source(text);
+                    LineReader reader(source, size);
+                    StringSink sink;
+                    LineWriter writer(sink, 16);
+                    EXPECT_EQ(reader.readThrough(test, copying ? &writer : nullptr), found);
+                    writer.flush();
+                    EXPECT_EQ(sink.data(), copying ? copied : "");
+                    Lines after;
+                    for (std::string line; reader.readLine(line);)
+                        after.push_back(line);
+                    EXPECT_EQ(after, rest);
+                }
+            }
+        }
 }
