@@ -232,7 +232,7 @@ int main(int argc, char** argv) {
     std::printf("page: save_vs_cp=%.2f peak_rss_mb=%.1f delete_vs_cp=%.2f edit_vs_cp=%.2f undo_ms=%.2f "
                 "choose_lf_vs_cat=%.2f choose_lf_peak_mb=%.1f long_line_save_vs_cp=%.2f "
                 "long_line_peak_mb=%.1f\n",
-                median(save) / ref, peakKb / 1024.0, median(del) / ref, median(edit) / ref, median(undo) * 1000,
-                median(choose) / median(cat), choosePeakKb / 1024.0, median(lineSave) / median(lineCp),
-                std::max(lineSavePeakKb, lineOtherPeakKb) / 1024.0);
+                median(save) / ref, peakKb / 1024.0, median(del) / ref, median(edit) / ref,
+                median(undo) * 1000, median(choose) / median(cat), choosePeakKb / 1024.0,
+                median(lineSave) / median(lineCp), std::max(lineSavePeakKb, lineOtherPeakKb) / 1024.0);
 }

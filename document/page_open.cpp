@@ -45,10 +45,7 @@ bool pageHasInsertionLine(const std::string& pagePath) {
     InputFile file(pagePath);
     FileSource source(file);
     LineReader reader(source);
-    std::string line;
-    bool found = false;
-    while (!found && reader.readLine(line))
-        found = marker::Insertion(line);
+    const bool found = reader.readThrough(marker::Insertion); // holds no line, however long
     file.close();
     return found;
 }

@@ -14,7 +14,8 @@ namespace quillet::doc {
 
 // Some line of the page (read by the page's line model) is the insertion marker itself, as every
 // rewrite needs it. A marker that shares its line with other text, or sits in a page whose LF-only
-// line ends make it one long line, does not count: such a page still needs the dialog.
+// line ends make it one long line, does not count: such a page still needs the dialog. No line
+// is held, so memory stays flat whatever the page's lines.
 bool pageHasInsertionLine(const std::string& pagePath);
 
 // Creates the page from the template with these colours. Never replaces anything: a name that

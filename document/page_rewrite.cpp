@@ -94,12 +94,10 @@ PageRewrite::~PageRewrite() {
 }
 
 bool PageRewrite::CopyThroughMarker() {
-    while (reader_.readLine(line_)) {
-        writer_.writeLine(line_);
-        if (marker::Insertion(line_))
-            return true;
-    }
-    return false;
+    // The head's lines pass through without being held: any of them may be as long as the page.
+    const bool found = reader_.readThrough(marker::Insertion, &writer_);
+    line_ = found ? kInsMarker : std::string_view();
+    return found;
 }
 
 void PageRewrite::CopyRest() { reader_.copyRestTo(writer_); }

@@ -42,12 +42,7 @@ public:
     // Copies every remaining line of P into T.
     void CopyRest();
     // Reads P's lines without writing them until one passes `isEnd`; false if none did.
-    template <class Pred> bool skipThrough(Pred isEnd) {
-        while (reader_.readLine(line_))
-            if (isEnd(line_))
-                return true;
-        return false;
-    }
+    bool skipThrough(const MarkerTest& isEnd) { return reader_.readThrough(isEnd); }
 
     void commit();
 
