@@ -31,8 +31,21 @@ namespace {
 struct RecalledText {
     doc::DecodedTitle title;
     QString titleText;
-    QStringList body;
+    QString body; // the editor's whole text
 };
+
+// A LF alone stays inside a page line; in the editor it is a line separator, which the body's
+// lines keep inside the line they belong to (and which Shift+Enter types).
+QString editorLine(QString line) { return line.replace(QChar('\n'), QChar::LineSeparator); }
+
+// The editor's text for these lines. It drops one empty last line when the body is taken back
+// out of it, so a body that ends in an empty line gets one more.
+QString editorText(const QStringList& lines) {
+    QString text = lines.join(QChar('\n'));
+    if (!lines.isEmpty() && lines.back().isEmpty())
+        text += QChar('\n');
+    return text;
+}
 
 std::optional<RecalledText> toWindowText(const doc::RecalledEntry& entry) {
     RecalledText text;
@@ -44,12 +57,14 @@ std::optional<RecalledText> toWindowText(const doc::RecalledEntry& entry) {
             return std::nullopt;
         text.titleText = *title;
     }
+    QStringList body;
     for (const auto& line : entry.body) {
         auto decoded = codec.decode(line);
         if (!decoded)
             return std::nullopt;
-        text.body << *decoded;
+        body << editorLine(*decoded);
     }
+    text.body = editorText(body);
     return text;
 }
 } // namespace
@@ -105,8 +120,7 @@ void TFormQuillet::SpeedButtonMODClick() {
     }
 
     prepareEditor();
-    for (const QString& line : text->body)
-        Memo1->appendPlainText(line);
+    Memo1->setPlainText(text->body);
     if (entry.indent)
         CheckBoxIndent->setChecked(true);
     if (!entry.titleRecord.empty()) {

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTextDocument>
 #include <QToolButton>
 
 #include "../document/temp_dir.h"
@@ -155,6 +156,39 @@ TEST_F(ReworkWindowTest, EditLastWithoutEntryEndOrPage) {
     EXPECT_EQ(prompter.asked.size(), 1u);
     EXPECT_TRUE(window.Memo1->toPlainText().isEmpty());
     EXPECT_TRUE(window.EntryRecalled);
+}
+
+// Edit-last then Save gives the entry's bytes back: empty lines at the start and end of the
+// body, and a LF alone inside a line, which the editor shows as a line separator.
+TEST_F(ReworkWindowTest, EditLastThenSaveKeepsEmptyLinesAndLoneLineFeeds) {
+    const std::string entry = "<!-TTL-A-!>\r\r\rT\r<BR>\r<!-TTL-B-!>\r\n<!-BDY-A-!>\r\n"
+                              "\r\n\r\na\nb\r\nc\n\r\n\n\r\n\\\r\n\r\n<!-BDY-B-!><HR>\r<!-END-!>\r\n";
+    const std::string withEntry = "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n" + entry + "</BODY>\r\n</HTML>\r\n";
+    writeFile(page, withEntry);
+    click(window.SpeedButtonMOD);
+    const QChar ls = QChar::LineSeparator;
+    EXPECT_EQ(window.Memo1->document()->toRawText(),
+              QString("\u2029\u2029a%1b\u2029c%1\u2029%1\u2029\\\u2029\u2029").arg(ls));
+    click(window.SpeedButtonSAVE);
+    EXPECT_EQ(readFile(page), withEntry);
+
+    // Shift+Enter types the same separator.
+    QTest::keyClicks(window.Memo1, "x");
+    QTest::keyClick(window.Memo1, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(window.Memo1, "y");
+    window.EditTitle->clear();
+    click(window.SpeedButtonSAVE);
+    EXPECT_NE(readFile(page).find("<!-BDY-A-!>\r\nx\ny\r\n<!-BDY-B-!>"), std::string::npos);
+}
+
+// A character that would come back as another one is written as a reference.
+TEST_F(ReworkWindowTest, YenSignIsWrittenAsAReference) {
+    window.EditTitle->setText(QString::fromUtf8("¥"));
+    window.Memo1->setPlainText(QString::fromUtf8("1,000¥ ‾ \\"));
+    click(window.SpeedButtonSAVE);
+    const std::string text = readFile(page);
+    EXPECT_NE(text.find("\r&#165;\r"), std::string::npos);
+    EXPECT_NE(text.find("\r\n1,000&#165; &#8254; \\\r\n"), std::string::npos);
 }
 
 TEST_F(ReworkWindowTest, DeleteLastAndUndoThroughTheButtons) {
