@@ -270,6 +270,7 @@ void TFormQuillet::FormCreate() {
     FormResize();
     TitleMarkTag.clear();
     EntryRecalled = false;
+    editorNowUntyped();
 }
 
 void TFormQuillet::floatToolBars() {
@@ -382,6 +383,7 @@ void TFormQuillet::SpeedButtonSAVEClick(QObject* sender) {
         EntryRecalled = false;
         EditTitle->clear();
         Memo1->clear();
+        editorNowUntyped();
         TitleBold = false;
         TitleItalic = false;
         return;

@@ -11,11 +11,18 @@
 
 namespace quillet::ui {
 
+using platform::Answer;
 using platform::Buttons;
 using platform::prompter;
 
 namespace texts {
 const QString NoEntryEnd = QStringLiteral("書き込みの終わり『<!-END-!>』が見つかりません");
+const QString ReplaceTypedText =
+    QStringLiteral("入力中のタイトルと本文を、最後の書き込みで置き換えます。\rよろしいですか？");
+
+QString pageNotFound(const QString& page) {
+    return QStringLiteral("文書「%1」が見つかりません。\rHTML文書名を確かめてください。").arg(page);
+}
 
 QString notCp932(const QString& page) {
     return QStringLiteral("文書「%1」の最後の書き込みに、Shift-JIS(CP932)として読めない"
@@ -90,26 +97,33 @@ void TFormQuillet::setTitleMarkChecked(bool on) {
     CheckBoxTitleMarkClick();
 }
 
+bool TFormQuillet::authorTyped() const {
+    const QString title = EditTitle->text();
+    const QString body = Memo1->toPlainText();
+    return (!title.isEmpty() && title != untypedTitle_) || (!body.isEmpty() && body != untypedBody_);
+}
+
+void TFormQuillet::editorNowUntyped() {
+    untypedTitle_ = EditTitle->text();
+    untypedBody_ = Memo1->toPlainText();
+}
+
 void TFormQuillet::SpeedButtonMODClick() {
+    const std::string path = pagePath();
+    if (!doc::fileExists(path)) {
+        prompter().confirm(this, texts::pageNotFound(EditHtml->text()), Buttons::Ok);
+        return;
+    }
+    // Asked before the page is opened: no rewrite waits on the author.
+    if (authorTyped() && prompter().confirm(this, texts::ReplaceTypedText, Buttons::OkCancel) != Answer::Ok)
+        return;
+
     // Set whatever happens: from here on the newest entry may exist only in the editor.
     struct MarkRecalled {
         bool& flag;
         ~MarkRecalled() { flag = true; }
     } markRecalled{EntryRecalled};
 
-    auto prepareEditor = [this] {
-        EditTitle->clear();
-        CheckBoxIndent->setChecked(false);
-        TitleBold = false;
-        TitleItalic = false;
-        Memo1->clear();
-    };
-
-    const std::string path = pagePath();
-    if (!doc::fileExists(path)) {
-        prepareEditor();
-        return;
-    }
     doc::PageRewrite rewrite(path);
     rewrite.CopyThroughMarker();
     const doc::RecalledEntry entry = doc::readNewestEntry(rewrite);
@@ -119,8 +133,12 @@ void TFormQuillet::SpeedButtonMODClick() {
         return; // the rewrite is dropped: page, backup and editor as they were
     }
 
-    prepareEditor();
+    EditTitle->clear();
+    CheckBoxIndent->setChecked(false);
+    TitleBold = false;
+    TitleItalic = false;
     Memo1->setPlainText(text->body);
+    editorNowUntyped();
     if (entry.indent)
         CheckBoxIndent->setChecked(true);
     if (!entry.titleRecord.empty()) {
@@ -140,6 +158,7 @@ void TFormQuillet::SpeedButtonMODClick() {
         return;
     }
     EditTitle->setText(text->titleText);
+    editorNowUntyped();
     rewrite.CopyRest();
     rewrite.commit();
 }
