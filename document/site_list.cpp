@@ -1,9 +1,12 @@
 #include "document/site_list.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "document/file_io.h"
@@ -119,10 +122,51 @@ std::vector<SiteEntry> loadSiteList(const std::string& path) {
     return parseSiteList(text);
 }
 
+std::string followLinks(const std::string& path) {
+    std::string at = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return at;
+        if (hops == 40)
+            throw FileError(FileError::Step::Open, ELOOP, path);
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(at.c_str(), target.data(), target.size());
+        if (n < 0)
+            throw FileError(FileError::Step::Open, errno, at);
+        target.resize(static_cast<std::size_t>(n));
+        at = target.starts_with('/') ? target : folderOf(at) + target;
+    }
+}
+
+bool writeProtected(unsigned mode, unsigned owner, unsigned group) {
+    const uid_t me = ::geteuid();
+    // The kernel lets root write anything; a file that no one may write is still meant to stay.
+    if (me == 0)
+        return (mode & 0222) == 0;
+    if (owner == me)
+        return (mode & S_IWUSR) == 0;
+    bool member = group == ::getegid();
+    if (!member) {
+        const int n = ::getgroups(0, nullptr);
+        std::vector<gid_t> groups(static_cast<std::size_t>(std::max(n, 0)));
+        if (n > 0 && ::getgroups(n, groups.data()) == n)
+            member = std::find(groups.begin(), groups.end(), group) != groups.end();
+    }
+    return (mode & (member ? S_IWGRP : S_IWOTH)) == 0;
+}
+
 void saveSiteList(const std::string& path, const std::vector<SiteEntry>& sites) {
+    // A link stays a link: the file it names is the settings file.
+    const std::string file = followLinks(path);
+    // The new list is renamed over the old file, which needs only the folder's permission; a
+    // file the user has made read-only would be replaced without a word.
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 && writeProtected(st.st_mode, st.st_uid, st.st_gid))
+        throw FileError(FileError::Step::Open, EACCES, file);
     // A name of its own (mode 0600 from the start), so two programs saving at once cannot
     // write into each other's file.
-    std::string tmp = path + ".XXXXXX";
+    std::string tmp = file + ".XXXXXX";
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0)
         throw FileError(FileError::Step::Create, errno, tmp);
@@ -133,12 +177,12 @@ void saveSiteList(const std::string& path, const std::vector<SiteEntry>& sites) 
         out.write(text.data(), text.size());
         out.sync();
         out.close();
-        renameFile(tmp, path);
+        renameFile(tmp, file);
     } catch (...) {
         removeFileQuietly(tmp);
         throw;
     }
-    syncFolder(folderOf(path));
+    syncFolder(folderOf(file));
 }
 
 int portNumber(std::string_view text, int fallback) {

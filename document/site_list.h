@@ -38,8 +38,18 @@ std::vector<SiteEntry> loadSiteList(const std::string& path);
 
 // Replaces the file atomically, readable by its owner only (it may hold passwords): the list is
 // written and synced under a temporary name beside it, then renamed over it. On failure the old
-// file stays as it was and the temporary file is removed.
+// file stays as it was and the temporary file is removed. A symbolic link is followed and the
+// file it names is replaced, beside itself; a file whose mode bits forbid the user to write it
+// is refused with EACCES and left alone.
 void saveSiteList(const std::string& path, const std::vector<SiteEntry>& sites);
+
+// The file a path names once every symbolic link on its last component is followed; the
+// target need not exist. A chain of more than 40 links fails with ELOOP.
+std::string followLinks(const std::string& path);
+
+// Whether the mode bits of a file (its owner and group given) forbid this process to write it:
+// the bit of the caller's class counts, and for root, who may write anything, any write bit.
+bool writeProtected(unsigned mode, unsigned owner, unsigned group);
 
 // A port field as a number: a decimal integer from 0 to 65535, optionally signed; anything else
 // gives the fallback.

@@ -83,9 +83,11 @@ void fitCaption(QWidget* widget, const QString& text, int room) {
     widget->setFont(f);
 }
 
-// Window text as page bytes. A 0x1A byte would end the page's text for every later reading,
-// dropping all that follows it at the next rewrite, so it goes in as a character reference.
-std::string pageText(const QString& text) {
+// Window text as page bytes. A line separator is a LF inside the page's line. A 0x1A byte would
+// end the page's text for every later reading, dropping all that follows it at the next
+// rewrite, so it goes in as a character reference.
+std::string pageText(QString text) {
+    text.replace(QChar::LineSeparator, QChar('\n'));
     std::string bytes = platform::cp932().encode(text);
     for (std::size_t at = bytes.find('\x1a'); at != std::string::npos; at = bytes.find('\x1a', at))
         bytes.replace(at, 1, "&#26;");
@@ -268,6 +270,7 @@ void TFormQuillet::FormCreate() {
     FormResize();
     TitleMarkTag.clear();
     EntryRecalled = false;
+    editorNowUntyped();
 }
 
 void TFormQuillet::floatToolBars() {
@@ -304,7 +307,8 @@ void TFormQuillet::setStatusText(const QString& text) { statusLabel_->setText(te
 QString TFormQuillet::statusText() const { return statusLabel_->text(); }
 
 std::vector<std::string> TFormQuillet::bodyLines() const {
-    // A line is what the editor shows as one line, so wrapped paragraphs are taken apart.
+    // A line is what the editor shows as one line, so wrapped paragraphs are taken apart; a
+    // line separator breaks the line it ends on the screen only, as a LF inside a page line.
     QTextDocument* document = Memo1->document();
     auto* layout = qobject_cast<QPlainTextDocumentLayout*>(document->documentLayout());
     QStringList lines;
@@ -317,9 +321,14 @@ std::vector<std::string> TFormQuillet::bodyLines() const {
             lines << text;
             continue;
         }
+        QString line;
         for (int i = 0; i < textLayout->lineCount(); ++i) {
-            const QTextLine line = textLayout->lineAt(i);
-            lines << text.mid(line.textStart(), line.textLength());
+            const QTextLine shown = textLayout->lineAt(i);
+            line += text.mid(shown.textStart(), shown.textLength());
+            if (i + 1 < textLayout->lineCount() && line.endsWith(QChar::LineSeparator))
+                continue;
+            lines << line;
+            line.clear();
         }
     }
     if (!lines.isEmpty() && lines.back().isEmpty())
@@ -374,6 +383,7 @@ void TFormQuillet::SpeedButtonSAVEClick(QObject* sender) {
         EntryRecalled = false;
         EditTitle->clear();
         Memo1->clear();
+        editorNowUntyped();
         TitleBold = false;
         TitleItalic = false;
         return;

@@ -126,6 +126,9 @@ private:
     void setTitleMarkChecked(bool on);
     void connectMarkupHandlers();
     bool confirmDiscardRecalled();
+    // The title or body holds text the author typed since the last Save or Edit-last.
+    bool authorTyped() const;
+    void editorNowUntyped();
     QToolButton* speedButton(QWidget* parent, const char* name, const QString& caption, int left, int top,
                              int width, int height);
     // Connects a button to a handler run under the default error display.
@@ -140,6 +143,9 @@ private:
     bool transferCanceled_ = false;
     bool closeAfterFtp_ = false; // the window was closed during an FTP command
     bool closeConfirmed_ = false;
+    // The title and body as Save or Edit-last left them; at first the placeholders.
+    QString untypedTitle_;
+    QString untypedBody_;
 
 public:
     // Controls, named as the program names them.
@@ -207,6 +213,8 @@ extern const QString ReplaceAllMissingBody;
 extern const QString ReplaceAllMissingHtml;
 QString noInsertionMarker(const QString& page);
 extern const QString NoEntryEnd;
+extern const QString ReplaceTypedText;
+QString pageNotFound(const QString& page);
 QString notCp932(const QString& page);
 } // namespace texts
 

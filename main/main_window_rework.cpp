@@ -11,11 +11,18 @@
 
 namespace quillet::ui {
 
+using platform::Answer;
 using platform::Buttons;
 using platform::prompter;
 
 namespace texts {
 const QString NoEntryEnd = QStringLiteral("書き込みの終わり『<!-END-!>』が見つかりません");
+const QString ReplaceTypedText =
+    QStringLiteral("入力中のタイトルと本文を、最後の書き込みで置き換えます。\rよろしいですか？");
+
+QString pageNotFound(const QString& page) {
+    return QStringLiteral("文書「%1」が見つかりません。\rHTML文書名を確かめてください。").arg(page);
+}
 
 QString notCp932(const QString& page) {
     return QStringLiteral("文書「%1」の最後の書き込みに、Shift-JIS(CP932)として読めない"
@@ -31,8 +38,21 @@ namespace {
 struct RecalledText {
     doc::DecodedTitle title;
     QString titleText;
-    QStringList body;
+    QString body; // the editor's whole text
 };
+
+// A LF alone stays inside a page line; in the editor it is a line separator, which the body's
+// lines keep inside the line they belong to (and which Shift+Enter types).
+QString editorLine(QString line) { return line.replace(QChar('\n'), QChar::LineSeparator); }
+
+// The editor's text for these lines. It drops one empty last line when the body is taken back
+// out of it, so a body that ends in an empty line gets one more.
+QString editorText(const QStringList& lines) {
+    QString text = lines.join(QChar('\n'));
+    if (!lines.isEmpty() && lines.back().isEmpty())
+        text += QChar('\n');
+    return text;
+}
 
 std::optional<RecalledText> toWindowText(const doc::RecalledEntry& entry) {
     RecalledText text;
@@ -44,12 +64,14 @@ std::optional<RecalledText> toWindowText(const doc::RecalledEntry& entry) {
             return std::nullopt;
         text.titleText = *title;
     }
+    QStringList body;
     for (const auto& line : entry.body) {
         auto decoded = codec.decode(line);
         if (!decoded)
             return std::nullopt;
-        text.body << *decoded;
+        body << editorLine(*decoded);
     }
+    text.body = editorText(body);
     return text;
 }
 } // namespace
@@ -75,26 +97,33 @@ void TFormQuillet::setTitleMarkChecked(bool on) {
     CheckBoxTitleMarkClick();
 }
 
+bool TFormQuillet::authorTyped() const {
+    const QString title = EditTitle->text();
+    const QString body = Memo1->toPlainText();
+    return (!title.isEmpty() && title != untypedTitle_) || (!body.isEmpty() && body != untypedBody_);
+}
+
+void TFormQuillet::editorNowUntyped() {
+    untypedTitle_ = EditTitle->text();
+    untypedBody_ = Memo1->toPlainText();
+}
+
 void TFormQuillet::SpeedButtonMODClick() {
+    const std::string path = pagePath();
+    if (!doc::fileExists(path)) {
+        prompter().confirm(this, texts::pageNotFound(EditHtml->text()), Buttons::Ok);
+        return;
+    }
+    // Asked before the page is opened: no rewrite waits on the author.
+    if (authorTyped() && prompter().confirm(this, texts::ReplaceTypedText, Buttons::OkCancel) != Answer::Ok)
+        return;
+
     // Set whatever happens: from here on the newest entry may exist only in the editor.
     struct MarkRecalled {
         bool& flag;
         ~MarkRecalled() { flag = true; }
     } markRecalled{EntryRecalled};
 
-    auto prepareEditor = [this] {
-        EditTitle->clear();
-        CheckBoxIndent->setChecked(false);
-        TitleBold = false;
-        TitleItalic = false;
-        Memo1->clear();
-    };
-
-    const std::string path = pagePath();
-    if (!doc::fileExists(path)) {
-        prepareEditor();
-        return;
-    }
     doc::PageRewrite rewrite(path);
     rewrite.CopyThroughMarker();
     const doc::RecalledEntry entry = doc::readNewestEntry(rewrite);
@@ -104,9 +133,12 @@ void TFormQuillet::SpeedButtonMODClick() {
         return; // the rewrite is dropped: page, backup and editor as they were
     }
 
-    prepareEditor();
-    for (const QString& line : text->body)
-        Memo1->appendPlainText(line);
+    EditTitle->clear();
+    CheckBoxIndent->setChecked(false);
+    TitleBold = false;
+    TitleItalic = false;
+    Memo1->setPlainText(text->body);
+    editorNowUntyped();
     if (entry.indent)
         CheckBoxIndent->setChecked(true);
     if (!entry.titleRecord.empty()) {
@@ -126,6 +158,7 @@ void TFormQuillet::SpeedButtonMODClick() {
         return;
     }
     EditTitle->setText(text->titleText);
+    editorNowUntyped();
     rewrite.CopyRest();
     rewrite.commit();
 }

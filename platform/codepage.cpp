@@ -2,8 +2,10 @@
 
 #include <QList>
 #include <cerrno>
+#include <cstdint>
 #include <iconv.h>
 #include <stdexcept>
+#include <unordered_map>
 #include <vector>
 
 namespace quillet::platform {
@@ -31,7 +33,8 @@ public:
             if (rc == static_cast<std::size_t>(-1)) {
                 if (errno == E2BIG)
                     continue;
-                return false; // EILSEQ or EINVAL (truncated input)
+                iconv(cd_, nullptr, nullptr, nullptr, nullptr); // ready for the input after it
+                return false;                                   // EILSEQ or EINVAL (truncated input)
             }
         }
         char* outPtr = buf;
@@ -44,35 +47,46 @@ public:
 private:
     iconv_t cd_;
 };
-
-// Length of the UTF-8 sequence starting with lead byte c (1 for a stray byte).
-std::size_t utf8Length(unsigned char c) {
-    if (c >= 0xF0)
-        return 4;
-    if (c >= 0xE0)
-        return 3;
-    if (c >= 0xC0)
-        return 2;
-    return 1;
-}
 } // namespace
 
 PageCodec::PageCodec(std::string encoding) : encoding_(std::move(encoding)) {}
 
 std::string PageCodec::encode(const QString& text) const {
-    const QByteArray utf8 = text.toUtf8();
-    Iconv cv(encoding_.c_str(), "UTF-8");
-    const char* in = utf8.constData();
-    std::size_t left = static_cast<std::size_t>(utf8.size());
+    // Nearly all text converts whole and reads back as itself.
+    if (auto bytes = encodeStrict(text); bytes && decode(*bytes) == text)
+        return *std::move(bytes);
+
+    // Otherwise character by character: one that cannot be held, or whose bytes read back as
+    // another character ("¥" U+00A5 becomes 0x5C, which is "\"), goes in as a reference to its
+    // code point, which a browser shows as that very character. A double-byte character that
+    // reads back under another code point is the same JIS character as named by another
+    // mapping table ("〜" U+301C and "～" U+FF5E are both 81 60): it keeps its bytes, as a
+    // Windows author's page has them.
+    Iconv toPage(encoding_.c_str(), "UTF-8");
+    Iconv fromPage("UTF-8", encoding_.c_str());
+    std::unordered_map<char32_t, std::string> known; // a long text repeats its characters
     std::string out;
-    while (!cv.convert(in, left, out)) {
-        // Replace the one unmappable character by a reference to its code point.
-        std::size_t len = std::min(utf8Length(static_cast<unsigned char>(*in)), left);
-        const QString ch = QString::fromUtf8(in, static_cast<qsizetype>(len));
-        const uint code = ch.isEmpty() ? 0xFFFD : ch.toUcs4().value(0, 0xFFFD);
-        out += "&#" + std::to_string(code) + ";";
-        in += len;
-        left -= len;
+    for (char32_t code : text.toUcs4()) {
+        if (code < 0x80) { // ASCII stands for itself in every served encoding
+            out += static_cast<char>(code);
+            continue;
+        }
+        auto [at, isNew] = known.try_emplace(code);
+        if (isNew) {
+            const QByteArray utf8 = QString::fromUcs4(&code, 1).toUtf8();
+            const char* in = utf8.constData();
+            std::size_t left = static_cast<std::size_t>(utf8.size());
+            std::string bytes;
+            bool held = toPage.convert(in, left, bytes);
+            if (held && bytes.size() == 1) {
+                const char* b = bytes.data();
+                std::size_t bLeft = 1;
+                std::string back;
+                held = fromPage.convert(b, bLeft, back) && back == utf8.toStdString();
+            }
+            at->second = held ? bytes : "&#" + std::to_string(static_cast<std::uint32_t>(code)) + ";";
+        }
+        out += at->second;
     }
     return out;
 }

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "document/file_io.h"
 #include "document/site_list.h"
@@ -144,6 +147,123 @@ TEST(SiteList, FailedSaveLeavesTheOldFileWhole) {
         EXPECT_EQ(readFile(ini), kExampleLine);
         EXPECT_EQ(filesIn(dir), Names{"quillet.ini"}); // no temporary file left
     }
+}
+
+// Renaming over a file needs only the folder's permission, and root may write anything: the
+// mode bits decide, or a read-only settings file would be replaced without a word.
+TEST(SiteList, WriteProtectedFileIsRefusedAndLeftAsItIs) {
+    TempDir dir;
+    const std::string ini = dir.file("quillet.ini");
+    for (mode_t mode : {0444, 0400, 0440, 0}) {
+        writeFile(ini, kExampleLine);
+        ::chmod(ini.c_str(), mode);
+        try {
+            saveSiteList(ini, {site("new")});
+            ADD_FAILURE() << "saved over mode " << std::oct << mode;
+        } catch (const FileError& e) {
+            EXPECT_EQ(e.errnum(), EACCES);
+        }
+        EXPECT_EQ(readFile(ini), kExampleLine);
+        EXPECT_EQ(modeOf(ini), mode);
+        EXPECT_EQ(filesIn(dir), Names{"quillet.ini"});
+        ::chmod(ini.c_str(), 0600);
+    }
+    ::chmod(ini.c_str(), 0200); // writable, though not readable
+    saveSiteList(ini, {site("new")});
+    EXPECT_EQ(readFile(ini), formatSiteList({site("new")}));
+}
+
+// The caller's class of the mode bits counts: the owner's, the group's or the others'.
+TEST(SiteList, WriteProtectionFollowsTheCallersClass) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    const uid_t nobody = 65534;
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0777);
+    struct Case {
+        const char* name;
+        uid_t owner;
+        gid_t group;
+        mode_t mode;
+        bool protectedForNobody;
+    };
+    const Case cases[] = {
+        {"own-ro", nobody, 0, 0466, true},    {"own-rw", nobody, 0, 0644, false},
+        {"group-rw", 0, nobody, 0464, false}, {"group-ro", 0, nobody, 0646, true},
+        {"other-rw", 0, 0, 0446, false},      {"other-ro", 0, 0, 0664, true},
+    };
+    for (const Case& c : cases) {
+        const std::string ini = dir.file(c.name);
+        writeFile(ini, kExampleLine);
+        ASSERT_EQ(::chown(ini.c_str(), c.owner, c.group), 0);
+        ::chmod(ini.c_str(), c.mode);
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int wrong = 0;
+        if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+            ::_exit(100);
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            const std::string ini = dir.file(cases[i].name);
+            bool refused = false;
+            try {
+                saveSiteList(ini, {site("new")});
+            } catch (const FileError& e) {
+                refused = e.errnum() == EACCES;
+            }
+            const bool kept = readFile(ini) == kExampleLine;
+            if (refused != cases[i].protectedForNobody || kept != refused)
+                wrong |= 1 << i;
+        }
+        ::_exit(wrong);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "bit i set: case i decided wrongly";
+}
+
+// A settings file kept elsewhere through a link (a dotfiles folder, a shared drive) stays
+// linked: the file the link names is replaced, beside itself.
+TEST(SiteList, LinkedFileIsWrittenInPlaceOfItsTarget) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("real"));
+    const std::string target = dir.file("real/sites.ini");
+    writeFile(target, kExampleLine);
+    const std::string ini = dir.file("quillet.ini");
+    std::filesystem::create_symlink("real/sites.ini", ini);
+    std::filesystem::create_symlink(ini, dir.file("chain.ini")); // a link to the link
+    const std::vector<SiteEntry> sites = {site("a")};
+
+    saveSiteList(dir.file("chain.ini"), sites);
+    EXPECT_TRUE(std::filesystem::is_symlink(ini));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("chain.ini")));
+    EXPECT_EQ(readFile(target), formatSiteList(sites));
+    EXPECT_EQ(loadSiteList(ini), sites);
+    EXPECT_EQ(filesIn(dir).size(), 3u);
+    EXPECT_EQ(std::filesystem::directory_iterator(dir.file("real"))->path().filename(), "sites.ini");
+
+    // A link whose file is not there yet gets it.
+    std::filesystem::remove(target);
+    saveSiteList(ini, sites);
+    EXPECT_TRUE(std::filesystem::is_symlink(ini));
+    EXPECT_EQ(readFile(target), formatSiteList(sites));
+
+    // The target's protection counts, not the link's.
+    ::chmod(target.c_str(), 0444);
+    EXPECT_THROW(saveSiteList(ini, {}), FileError);
+    EXPECT_EQ(readFile(target), formatSiteList(sites));
+
+    const std::string loop = dir.file("loop.ini");
+    std::filesystem::create_symlink("loop.ini", loop);
+    try {
+        saveSiteList(loop, sites);
+        ADD_FAILURE() << "a link loop was saved";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.errnum(), ELOOP);
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(loop));
 }
 
 TEST(SiteList, PortFieldAsNumber) {

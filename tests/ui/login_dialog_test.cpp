@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
 
 #include "../document/temp_dir.h"
 #include "dialogs/site_dialog.h"
@@ -212,6 +213,24 @@ TEST_F(LoginDialogTest, UnwritableFileIsReportedOnceAndTheDialogCloses) {
     EXPECT_EQ(exec(d, [](TFormLogin& d) { QTest::keyClick(d.ListBox1, Qt::Key_Escape); }), QDialog::Rejected);
     EXPECT_EQ(errors(), std::vector<QString>{"ファイルへのアクセスが拒否されました."});
     EXPECT_EQ(readFile(ini), kThreeSites);
+}
+
+TEST_F(LoginDialogTest, WriteProtectedFileIsReportedAndKept) {
+    writeFile(ini, kThreeSites);
+    ::chmod(ini.c_str(), 0444);
+    TFormLogin d(nullptr, QString::fromStdString(ini));
+    EXPECT_EQ(exec(d,
+                   [](TFormLogin& d) {
+                       clickSite(d, 0);
+                       QTest::mouseClick(d.ButtonDEL, Qt::LeftButton);
+                       QTest::mouseClick(d.ButtonNG, Qt::LeftButton);
+                   }),
+              QDialog::Rejected);
+    EXPECT_EQ(errors(), std::vector<QString>{"ファイルへのアクセスが拒否されました."});
+    EXPECT_EQ(readFile(ini), kThreeSites);
+    struct stat st {};
+    ASSERT_EQ(::stat(ini.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
 }
 
 // The per-user configuration folder may not exist yet on the first close.

@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QToolButton>
 
 #include "../document/temp_dir.h"
@@ -18,6 +20,14 @@ namespace {
 const std::string kPage = "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n"
                           "<!-BDY-A-!>\r\nolder\r\n<!-BDY-B-!><HR>\r\n<!-END-!>\r\n</BODY>\r\n</HTML>\r\n";
 const std::string kMark = "<IMG SRC=\"/web/mark.gif\">";
+
+std::vector<std::string> filesIn(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // Sees the window as it is at the moment the title-mark chooser opens.
 class WatchingPrompter : public TestPrompter {
@@ -149,12 +159,105 @@ TEST_F(ReworkWindowTest, EditLastWithoutEntryEndOrPage) {
     EXPECT_TRUE(window.EditTitle->text().isEmpty());
     EXPECT_TRUE(window.EntryRecalled);
 
+    // A name that names no page: nothing changes, and the author is told.
     window.EntryRecalled = false;
-    window.EditHtml->setText(QString::fromStdString(dir.file("none.html")));
+    window.EditTitle->setText("typed");
+    const QString none = QString::fromStdString(dir.file("none.html"));
+    window.EditHtml->setText(none);
     click(window.SpeedButtonMOD);
-    EXPECT_EQ(prompter.asked.size(), 1u);
-    EXPECT_TRUE(window.Memo1->toPlainText().isEmpty());
+    ASSERT_EQ(prompter.asked.size(), 2u);
+    EXPECT_EQ(prompter.asked[1].text, ui::texts::pageNotFound(none));
+    EXPECT_EQ(prompter.asked[1].buttons, platform::Buttons::Ok);
+    EXPECT_EQ(window.Memo1->toPlainText(), "</BODY>\n</HTML>");
+    EXPECT_EQ(window.EditTitle->text(), "typed");
+    EXPECT_FALSE(window.EntryRecalled);
+    EXPECT_EQ(filesIn(dir), std::vector<std::string>{"diary.html"});
+}
+
+// What the author typed since the last Save or Edit-last is not replaced without asking.
+TEST_F(ReworkWindowTest, EditLastAsksBeforeReplacingTypedText) {
+    const std::string withTwo = "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n<!-BDY-A-!>\r\nnewer\r\n<!-BDY-B-!><HR>\r\n"
+                                "<!-END-!>\r\n<!-BDY-A-!>\r\nolder\r\n<!-BDY-B-!><HR>\r\n<!-END-!>\r\n"
+                                "</BODY>\r\n</HTML>\r\n";
+    writeFile(page, withTwo);
+    // The placeholders are not the author's.
+    click(window.SpeedButtonMOD);
+    EXPECT_TRUE(prompter.asked.empty());
+    EXPECT_EQ(window.Memo1->toPlainText(), "newer");
+    // The recalled entry as it came is not either; the page is as Edit-last left it.
+    click(window.SpeedButtonCANCEL);
+    click(window.SpeedButtonMOD);
+    EXPECT_TRUE(prompter.asked.empty());
+    click(window.SpeedButtonCANCEL);
+    ASSERT_EQ(readFile(page), withTwo);
+
+    window.Memo1->moveCursor(QTextCursor::End);
+    QTest::keyClicks(window.Memo1, " more");
+    window.EntryRecalled = false;
+    prompter.answers = {platform::Answer::Cancel};
+    click(window.SpeedButtonMOD);
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_EQ(prompter.asked[0].text, ui::texts::ReplaceTypedText);
+    EXPECT_EQ(prompter.asked[0].buttons, platform::Buttons::OkCancel);
+    EXPECT_EQ(window.Memo1->toPlainText(), "newer more");
+    EXPECT_EQ(readFile(page), withTwo);
+    EXPECT_FALSE(window.EntryRecalled);
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"diary.BAK", "diary.html"}));
+
+    // A title alone counts too, and so does markup put in by a button.
+    window.Memo1->setPlainText("newer");
+    window.EditTitle->setText("title");
+    click(window.SpeedButtonMOD);
+    EXPECT_EQ(prompter.asked.size(), 2u);
+    window.EditTitle->clear();
+    click(window.SpeedButtonBold);
+    click(window.SpeedButtonMOD);
+    EXPECT_EQ(prompter.asked.size(), 3u);
+    EXPECT_EQ(readFile(page), withTwo);
+
+    prompter.answers = {platform::Answer::Ok};
+    click(window.SpeedButtonMOD);
+    EXPECT_EQ(prompter.asked.size(), 4u);
+    EXPECT_EQ(window.Memo1->toPlainText(), "newer");
     EXPECT_TRUE(window.EntryRecalled);
+
+    // Saved: the empty editor holds nothing of the author's.
+    click(window.SpeedButtonSAVE);
+    click(window.SpeedButtonMOD);
+    EXPECT_EQ(prompter.asked.size(), 4u);
+}
+
+// Edit-last then Save gives the entry's bytes back: empty lines at the start and end of the
+// body, and a LF alone inside a line, which the editor shows as a line separator.
+TEST_F(ReworkWindowTest, EditLastThenSaveKeepsEmptyLinesAndLoneLineFeeds) {
+    const std::string entry = "<!-TTL-A-!>\r\r\rT\r<BR>\r<!-TTL-B-!>\r\n<!-BDY-A-!>\r\n"
+                              "\r\n\r\na\nb\r\nc\n\r\n\n\r\n\\\r\n\r\n<!-BDY-B-!><HR>\r<!-END-!>\r\n";
+    const std::string withEntry = "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n" + entry + "</BODY>\r\n</HTML>\r\n";
+    writeFile(page, withEntry);
+    click(window.SpeedButtonMOD);
+    const QChar ls = QChar::LineSeparator;
+    EXPECT_EQ(window.Memo1->document()->toRawText(),
+              QString("\u2029\u2029a%1b\u2029c%1\u2029%1\u2029\\\u2029\u2029").arg(ls));
+    click(window.SpeedButtonSAVE);
+    EXPECT_EQ(readFile(page), withEntry);
+
+    // Shift+Enter types the same separator.
+    QTest::keyClicks(window.Memo1, "x");
+    QTest::keyClick(window.Memo1, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(window.Memo1, "y");
+    window.EditTitle->clear();
+    click(window.SpeedButtonSAVE);
+    EXPECT_NE(readFile(page).find("<!-BDY-A-!>\r\nx\ny\r\n<!-BDY-B-!>"), std::string::npos);
+}
+
+// A character that would come back as another one is written as a reference.
+TEST_F(ReworkWindowTest, YenSignIsWrittenAsAReference) {
+    window.EditTitle->setText(QString::fromUtf8("¥"));
+    window.Memo1->setPlainText(QString::fromUtf8("1,000¥ ‾ \\"));
+    click(window.SpeedButtonSAVE);
+    const std::string text = readFile(page);
+    EXPECT_NE(text.find("\r&#165;\r"), std::string::npos);
+    EXPECT_NE(text.find("\r\n1,000&#165; &#8254; \\\r\n"), std::string::npos);
 }
 
 TEST_F(ReworkWindowTest, DeleteLastAndUndoThroughTheButtons) {
