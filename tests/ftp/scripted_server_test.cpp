@@ -722,3 +722,50 @@ TEST(FtpTransfers, DownloadIsCompleteOnlyWithTheAnnouncedSize) {
         ftp.Disconnect();
     }
 }
+
+// The client sends no ABOR: a transfer it cancels leaves the server's final reply to come, and
+// the next command first waits for that reply and drains it, so that it gets its own answer.
+TEST(FtpTransfers, ACancelledTransferLeavesItsReplyForTheNextCommandToDrain) {
+    TempDir dir;
+    const std::string page = dir.file("index.html");
+    writeFile(page, std::string(8 << 20, 'p'));
+    for (const bool upload : {true, false}) {
+        SCOPED_TRACE(upload ? "upload" : "list");
+        std::vector<std::string> commands;
+        ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
+            commands.push_back(line);
+            if (line.starts_with("PORT")) {
+                s.send("200 ok\r\n");
+                s.openData(line);
+            } else if (line.starts_with("STOR") || line == "LIST") {
+                s.send("150 go\r\n");
+                if (!upload)
+                    s.sendData("-rw-r--r-- 1 u g 5 Jan 1 00:00 a.html\r\n");
+                s.receiveData(); // until the client gives up
+                s.closeData();
+                ::usleep(400 * 1000); // long after the client's next command went out
+                s.send("426 Connection closed; transfer aborted.\r\n");
+            } else {
+                s.send("200 " + line + "\r\n");
+            }
+        }));
+        TNMFTP ftp;
+        prepare(ftp, server.port());
+        ftp.Connect();
+        ftp.OnPacketSent = [&](QObject*) { ftp.Abort(); };
+        ftp.OnListItem = [&](const std::string&) { ftp.Abort(); };
+        if (upload)
+            EXPECT_THROW(ftp.Upload(page, "index.html"), EAbortError);
+        else
+            EXPECT_THROW(ftp.List(), EAbortError);
+        EXPECT_FALSE(ftp.DataSocket);
+        ftp.OnPacketSent = nullptr;
+        ftp.OnListItem = nullptr;
+        ftp.DoCommand("NOOP");
+        EXPECT_EQ(ftp.LastReply, "200 NOOP\r\n");
+        ftp.DoCommand("PWD");
+        EXPECT_EQ(ftp.LastReply, "200 PWD\r\n");
+        ftp.Disconnect();
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "ABOR"), 0);
+    }
+}
