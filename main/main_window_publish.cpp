@@ -169,7 +169,9 @@ void TFormQuillet::SpeedButtonDISClick() {
 void TFormQuillet::SpeedButtonUPClick() {
     runFtpCommand([&] {
         const std::string remote = remoteName(EditURL->text());
-        NMFTP1->SetTransferType(1);
+        // TYPE I: the server's copy is the page byte for byte (in text type a server may rewrite
+        // line ends, and a bare CR ends a line of the page).
+        NMFTP1->SetTransferType(2);
         setStatusText(QStringLiteral("Upload ") + EditHtml->text());
         try {
             NMFTP1->Upload(pagePath(), remote);
@@ -188,7 +190,7 @@ void TFormQuillet::SpeedButtonDNClick() {
         const std::string remote = remoteName(EditURL->text());
         const std::string page =
             EditHtml->text().isEmpty() ? QFile::encodeName(EditURL->text()).toStdString() : pagePath();
-        NMFTP1->SetTransferType(1);
+        NMFTP1->SetTransferType(2); // the page comes back exactly as it was uploaded
         setStatusText(QStringLiteral("Download ") + EditURL->text());
         // The server's copy becomes the page the way a Save does: the page as it was goes to
         // the backup, so "取消" brings it back after a download pressed by mistake.

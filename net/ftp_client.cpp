@@ -8,15 +8,18 @@
 
 #include "document/file_io.h"
 #include "document/paths.h"
+#include "net/texts.h"
 #include "platform/codepage.h"
 #include "platform/message_pump.h"
 
 namespace quillet::net {
 
+using namespace NMConst;
+
 namespace {
-constexpr char kUnsafeCommand[] = "Command refused: an argument holds a line break or NUL";
-constexpr char kNoReplyCode[] = "Reply without a valid code: ";
-constexpr char kNameNotCp932[] = "File name cannot be sent in the server's code page";
+constexpr const char* kUnsafeCommand = Ftp_Err_UnsafeCommand;
+constexpr const char* kNoReplyCode = Ftp_Err_NoReplyCode;
+constexpr const char* kNameNotCp932 = Ftp_Err_NameNotCp932;
 
 bool inRange(int code, int low, int high) { return code >= low && code <= high; }
 
@@ -52,6 +55,11 @@ private:
     QDeadlineTimer outer_;
 };
 } // namespace
+
+EIncompleteDownload::EIncompleteDownload(std::uint64_t expected, std::uint64_t received)
+    : std::runtime_error(Ftp_Err_Incomplete + std::to_string(received) + Ftp_Err_IncompleteOf +
+                         std::to_string(expected) + Ftp_Err_IncompleteBytes),
+      expected_(expected), received_(received) {}
 
 TNMFTP::TNMFTP(QObject* Owner) : TPowersock(Owner) {
     Port = 21;
@@ -198,6 +206,7 @@ void TNMFTP::Connect() {
     ReceiveStream.clear();
     replyPending_ = false;
     serverAborted_ = false;
+    transferType_ = 'A';
     watchReplies_ = false; // a greeting of 421 is the greeting, read as such
     TPowersock::Connect();
     try {
@@ -282,9 +291,15 @@ void TNMFTP::DoCommand(const std::string& Command) {
     settlePendingReply(); // before discarding: a late reply may already be here
     discardControlBytes();
     Transaction(Command);
-    if (inRange(ReplyNumber, 400, 599))
+    if (inRange(ReplyNumber, 400, 599)) {
         failureProtocol(type, true);
-    else if (OnSuccess)
+        return;
+    }
+    if (Command.starts_with("TYPE ") && Command.size() > 5)
+        transferType_ = Command[5];
+    else if (Command == "REIN")
+        transferType_ = 'A';
+    if (OnSuccess)
         OnSuccess(type);
 }
 
@@ -326,6 +341,18 @@ void TNMFTP::detectSystem() {
     }
     if (DirectoryList)
         DirectoryList->ClearLists();
+}
+
+std::optional<std::uint64_t> TNMFTP::remoteSize(const std::string& name) {
+    // In ASCII type a size is the server's file, not what comes over the wire.
+    if (transferType_ != 'I' && transferType_ != 'L')
+        return std::nullopt;
+    StatusMessage(StatusProtocol, "SIZE " + name);
+    Transaction("SIZE " + name);
+    if (ReplyNumber == 421)
+        raiseFailure(LastReply);
+    // 500, 502, 550 ...: no size from this server; the 150 reply may still give one.
+    return sizeFromReply(LastReply);
 }
 
 void TNMFTP::openDataConnection() {
@@ -499,12 +526,13 @@ bool TNMFTP::Download(const std::string& RemoteFile, doc::OutputFile& LocalFile)
     runTransfer(TCmdType::cmdDownload, [&] {
         if (OnPacketRecvd)
             DataSocket->OnPacketRecvd = OnPacketRecvd;
+        if (!isSafeArgument(RemoteFile))
+            throw FTPException(kUnsafeCommand);
+        std::optional<std::uint64_t> expected = remoteSize(RemoteFile);
         openDataConnection();
         sendPort(TCmdType::cmdDownload);
         StatusMessage(StatusProtocol, "RETR " + RemoteFile);
         BytesTotal = 0;
-        if (!isSafeArgument(RemoteFile))
-            throw FTPException(kUnsafeCommand);
         {
             ReplyClock clock(*this);
             // The socket's own transaction: the continuation lines are read below, for their count.
@@ -521,14 +549,21 @@ bool TNMFTP::Download(const std::string& RemoteFile, doc::OutputFile& LocalFile)
                 failureProtocol(TCmdType::cmdDownload, true);
             replyPending_ = true;
             BytesTotal = static_cast<std::int64_t>(ParseByteCount(LastReply));
+            std::optional<std::uint64_t> announced = announcedSize(LastReply);
             ReplyReader reader;
             for (bool more = reader.start(LastReply); more;) {
                 const std::string line = ReadLn();
                 StatusMessage(StatusProtocol, line);
                 if (BytesTotal == 0)
                     BytesTotal = static_cast<std::int64_t>(ParseByteCount(line));
+                if (!announced)
+                    announced = announcedSize(line);
                 more = reader.next(line);
             }
+            if (!expected)
+                expected = announced;
+            if (expected)
+                BytesTotal = static_cast<std::int64_t>(*expected);
         }
         dataWait_ = true;
         acceptDataConnection();
@@ -545,6 +580,10 @@ bool TNMFTP::Download(const std::string& RemoteFile, doc::OutputFile& LocalFile)
         const bool interrupted = Canceled || TimedOut;
         finalReply(TCmdType::cmdDownload);
         complete = !interrupted && !finalFailed_;
+        // In ASCII type the line ends may grow on the way; in binary type the count is exact.
+        const bool binary = transferType_ == 'I' || transferType_ == 'L';
+        if (complete && expected && (received < *expected || (binary && received != *expected)))
+            throw EIncompleteDownload(*expected, received);
     });
     return complete;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -19,6 +20,19 @@ namespace quillet::net {
 class FTPException : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// A download the server called done that brought fewer bytes than the server announced (or, in
+// binary type, any other number): the file is not the server's copy.
+class EIncompleteDownload : public std::runtime_error {
+public:
+    EIncompleteDownload(std::uint64_t expected, std::uint64_t received);
+    std::uint64_t Expected() const { return expected_; }
+    std::uint64_t Received() const { return received_; }
+
+private:
+    std::uint64_t expected_;
+    std::uint64_t received_;
 };
 
 using TSuccessEvent = std::function<void(TCmdType Trans_Type)>;
@@ -61,6 +75,9 @@ public:
     void Download(const std::string& RemoteFile, const std::string& LocalFile);
     // Receives RemoteFile into a file the caller opened; renames nothing. True when the download
     // is complete and the server confirmed it; the caller then syncs and installs the file.
+    // Where the server gave a size (SIZE in binary type, else "(N bytes)" in its 150 reply), a
+    // download that brought fewer bytes (in binary type: another number) raises
+    // EIncompleteDownload.
     bool Download(const std::string& RemoteFile, doc::OutputFile& LocalFile);
     void Upload(const std::string& LocalFile, const std::string& RemoteFile);
     // Bytes of the running upload sent so far.
@@ -80,6 +97,7 @@ private:
     // A reply read failed on the socket: wait for the answer later, or give the connection up.
     void replyBroken();
     void detectSystem();
+    std::optional<std::uint64_t> remoteSize(const std::string& name);
     void openDataConnection();
     void sendPort(TCmdType type);
     void acceptDataConnection();
@@ -93,6 +111,7 @@ private:
     bool serverAborted_ = false; // the server said 421 or 426 while we waited
     bool dataWait_ = false;      // a transfer waits for its data connection or data
     bool finalFailed_ = false;   // the transfer's final reply was an error
+    char transferType_ = 'A';    // of the last TYPE the server accepted; A after log-in and REIN
 };
 
 } // namespace quillet::net

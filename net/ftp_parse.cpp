@@ -68,6 +68,53 @@ std::uint64_t ParseByteCount(std::string_view line) {
     return value;
 }
 
+namespace {
+// The decimal number at the start of text, at most 19 digits; nothing when none starts there.
+std::optional<std::uint64_t> leadingNumber(std::string_view text, std::size_t* length) {
+    std::size_t n = 0;
+    std::uint64_t value = 0;
+    while (n < text.size() && n < 20 && std::isdigit(static_cast<unsigned char>(text[n])))
+        value = value * 10 + static_cast<unsigned>(text[n++] - '0');
+    *length = n;
+    if (n == 0 || n > 19)
+        return std::nullopt;
+    return value;
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
+            return false;
+    return true;
+}
+} // namespace
+
+std::optional<std::uint64_t> announcedSize(std::string_view line) {
+    for (std::size_t open = line.find('('); open != std::string_view::npos; open = line.find('(', open + 1)) {
+        std::size_t digits = 0;
+        const auto value = leadingNumber(line.substr(open + 1), &digits);
+        if (!value)
+            continue;
+        const std::string_view rest = line.substr(open + 1 + digits);
+        if (startsWithNoCase(rest, " bytes)") || startsWithNoCase(rest, " byte)"))
+            return value;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> sizeFromReply(std::string_view line) {
+    if (replyCode(line) != 213 || line.size() < 5 || line[3] != ' ')
+        return std::nullopt;
+    std::size_t digits = 0;
+    const auto value = leadingNumber(line.substr(4), &digits);
+    const std::string_view rest = line.substr(4 + digits);
+    if (!value || !(rest.empty() || rest == "\r\n" || rest == "\n"))
+        return std::nullopt;
+    return value;
+}
+
 TCmdType classifyCommand(std::string_view command) {
     const std::string word = std::string(command.substr(0, command.find(' '))) + " ";
     if (word == "CWD ")

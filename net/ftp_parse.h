@@ -57,6 +57,14 @@ bool looksContinued(std::string_view line);
 // "BYTE" (any case); 0 when there is none.
 std::uint64_t ParseByteCount(std::string_view line);
 
+// The size a transfer reply announces in the form servers use for it, "(2048 bytes)"; nothing
+// for any other wording ("150 12.3 kbytes to download", "150 bytes follow"), where the number
+// ParseByteCount finds is no promise of what comes.
+std::optional<std::uint64_t> announcedSize(std::string_view line);
+
+// The size of a "213 2048" reply to SIZE; nothing for any other reply.
+std::optional<std::uint64_t> sizeFromReply(std::string_view line);
+
 TCmdType classifyCommand(std::string_view command);
 
 // A command argument may not hold CR, LF or NUL: it would end the command line early and

@@ -61,6 +61,15 @@ inline constexpr char Sock_Err_Unknown[] = "Unknown Error No. ";
 inline constexpr char Sock_Err_LineTooLong[] = "Line too long";
 inline constexpr char Sock_Err_PeerClosed[] = "Connection closed by peer";
 
+// The FTP client's own texts (all others it shows are the server's reply lines).
+inline constexpr char Ftp_Err_UnsafeCommand[] = "Command refused: an argument holds a line break or NUL";
+inline constexpr char Ftp_Err_NoReplyCode[] = "Reply without a valid code: ";
+inline constexpr char Ftp_Err_NameNotCp932[] = "File name cannot be sent in the server's code page";
+// "Download incomplete: " received " of " expected " bytes received".
+inline constexpr char Ftp_Err_Incomplete[] = "Download incomplete: ";
+inline constexpr char Ftp_Err_IncompleteOf[] = " of ";
+inline constexpr char Ftp_Err_IncompleteBytes[] = " bytes received";
+
 // The text of a Winsock error number as the table has it ("Connection refused"), or nullptr.
 const char* winsockErrorText(int errorNo);
 

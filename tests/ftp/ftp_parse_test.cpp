@@ -116,3 +116,18 @@ TEST(FtpListing, LineEndsAndUnixFields) {
     EXPECT_EQ(list.Names.size(), 1u);
     EXPECT_EQ(list.Fields[25], "f25");
 }
+
+// Only the wording servers use for a size counts as a promise of what comes.
+TEST(FtpReply, AnnouncedSizes) {
+    EXPECT_EQ(announcedSize("150 Opening BINARY mode data connection for a.html (2048 bytes).\r\n"), 2048u);
+    EXPECT_EQ(announcedSize("150 Opening (0 Bytes)"), 0u);
+    EXPECT_EQ(announcedSize("150 (x) then (1 byte)"), 1u);
+    for (const char* none : {"150 12.3 kbytes to download", "150 transferring bytes", "150 (2048 kbytes)",
+                             "150 (bytes)", "150 ( 2048 bytes)", "150 (99999999999999999999 bytes)"})
+        EXPECT_FALSE(announcedSize(none)) << none;
+
+    EXPECT_EQ(sizeFromReply("213 1000\r\n"), 1000u);
+    EXPECT_EQ(sizeFromReply("213 0"), 0u);
+    for (const char* none : {"213 \r\n", "213 12 bytes\r\n", "213-1000\r\n", "550 1000\r\n", "2131000"})
+        EXPECT_FALSE(sizeFromReply(none)) << none;
+}

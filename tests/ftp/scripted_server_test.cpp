@@ -647,3 +647,125 @@ TEST(FtpHostileServers, LateReplyAfterATimeOutIsNotTakenForTheNextOne) {
     EXPECT_EQ(ftp.LastReply, "200 NOOP\r\n");
     ftp.Disconnect();
 }
+
+// A download is complete only with the size the server gave: SIZE in binary type, else the
+// "(N bytes)" of its 150 reply. One that the server calls done ("226") with fewer bytes never
+// replaces the local file; without either size the server's "226" decides as before.
+TEST(FtpTransfers, DownloadIsCompleteOnlyWithTheAnnouncedSize) {
+    struct Case {
+        const char* name;
+        bool binary;
+        std::string sizeReply; // the answer to SIZE
+        std::string opening;   // the 150 reply
+        std::size_t sent;
+        std::uint64_t expected; // 0: the download is complete
+    };
+    const std::string counted = "150 Opening BINARY mode data connection for index.html (1000 bytes).\r\n";
+    const std::vector<Case> cases = {
+        {"600 of SIZE 1000", true, "213 1000\r\n", "150 go\r\n", 600, 1000},
+        {"empty after SIZE 1000", true, "213 1000\r\n", "150 go\r\n", 0, 1000},
+        {"SIZE refused, 600 of the 150 count", true, "502 SIZE not implemented\r\n", counted, 600, 1000},
+        {"text type: no SIZE, 600 of the 150 count", false, "", counted, 600, 1000},
+        {"binary: more than SIZE", true, "213 500\r\n", "150 go\r\n", 600, 500},
+        {"no SIZE and no count", true, "550 Not a plain file\r\n", "150 12.3 kbytes to download\r\n", 600, 0},
+        {"SIZE 600 decides over the 150 count", true, "213 600\r\n", counted, 600, 0},
+        {"text type: line ends grew past the count", false, "", "150 x (500 bytes)\r\n", 600, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string target = dir.file("index.html");
+        writeFile(target, "keep me");
+        const std::string content(c.sent, 'p');
+        std::vector<std::string> commands;
+        ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
+            commands.push_back(line);
+            if (line.starts_with("SIZE")) {
+                s.send(c.sizeReply);
+            } else if (line.starts_with("PORT")) {
+                s.send("200 ok\r\n");
+                s.openData(line);
+            } else if (line.starts_with("RETR")) {
+                s.send(c.opening);
+                s.sendData(content);
+                s.closeData();
+                s.send("226 Transfer complete\r\n");
+            } else {
+                s.send("200 " + line + "\r\n");
+            }
+        }));
+        TNMFTP ftp;
+        prepare(ftp, server.port());
+        ftp.Connect();
+        ftp.SetTransferType(c.binary ? 2 : 1);
+        bool success = false;
+        ftp.OnSuccess = [&](TCmdType t) { success = t == TCmdType::cmdDownload; };
+        try {
+            ftp.Download("index.html", target);
+            EXPECT_EQ(c.expected, 0u) << "taken for complete";
+            EXPECT_TRUE(success);
+            EXPECT_TRUE(readFile(target) == content);
+        } catch (const EIncompleteDownload& e) {
+            EXPECT_EQ(e.Expected(), c.expected);
+            EXPECT_EQ(e.Received(), c.sent);
+            EXPECT_EQ(e.what(), "Download incomplete: " + std::to_string(c.sent) + " of " +
+                                    std::to_string(c.expected) + " bytes received");
+            EXPECT_FALSE(success);
+            EXPECT_EQ(readFile(target), "keep me");
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+        }
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "SIZE index.html"), c.binary ? 1 : 0);
+        // The final reply was read: the next command gets its own.
+        ftp.OnSuccess = nullptr;
+        ftp.DoCommand("NOOP");
+        EXPECT_EQ(ftp.LastReply, "200 NOOP\r\n");
+        ftp.Disconnect();
+    }
+}
+
+// The client sends no ABOR: a transfer it cancels leaves the server's final reply to come, and
+// the next command first waits for that reply and drains it, so that it gets its own answer.
+TEST(FtpTransfers, ACancelledTransferLeavesItsReplyForTheNextCommandToDrain) {
+    TempDir dir;
+    const std::string page = dir.file("index.html");
+    writeFile(page, std::string(8 << 20, 'p'));
+    for (const bool upload : {true, false}) {
+        SCOPED_TRACE(upload ? "upload" : "list");
+        std::vector<std::string> commands;
+        ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
+            commands.push_back(line);
+            if (line.starts_with("PORT")) {
+                s.send("200 ok\r\n");
+                s.openData(line);
+            } else if (line.starts_with("STOR") || line == "LIST") {
+                s.send("150 go\r\n");
+                if (!upload)
+                    s.sendData("-rw-r--r-- 1 u g 5 Jan 1 00:00 a.html\r\n");
+                s.receiveData(); // until the client gives up
+                s.closeData();
+                ::usleep(400 * 1000); // long after the client's next command went out
+                s.send("426 Connection closed; transfer aborted.\r\n");
+            } else {
+                s.send("200 " + line + "\r\n");
+            }
+        }));
+        TNMFTP ftp;
+        prepare(ftp, server.port());
+        ftp.Connect();
+        ftp.OnPacketSent = [&](QObject*) { ftp.Abort(); };
+        ftp.OnListItem = [&](const std::string&) { ftp.Abort(); };
+        if (upload)
+            EXPECT_THROW(ftp.Upload(page, "index.html"), EAbortError);
+        else
+            EXPECT_THROW(ftp.List(), EAbortError);
+        EXPECT_FALSE(ftp.DataSocket);
+        ftp.OnPacketSent = nullptr;
+        ftp.OnListItem = nullptr;
+        ftp.DoCommand("NOOP");
+        EXPECT_EQ(ftp.LastReply, "200 NOOP\r\n");
+        ftp.DoCommand("PWD");
+        EXPECT_EQ(ftp.LastReply, "200 PWD\r\n");
+        ftp.Disconnect();
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "ABOR"), 0);
+    }
+}

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
+#include <stdexcept>
 
 #include "../document/temp_dir.h"
 #include "main/main_window.h"
@@ -179,6 +180,34 @@ TEST_F(MainWindowTest, FileErrorIsShownInTheErrorBox) {
     EXPECT_EQ(readFile(page), kPage);
     EXPECT_EQ(window.Memo1->toPlainText(), "本文"); // the editor keeps the entry
     EXPECT_TRUE(window.EntryRecalled);
+}
+
+// The error box adds "." only after a character that sorts above it: a server's reply line (which
+// ends in its line end), a text that ends in a period, a blank or ")" gets none.
+TEST(ErrorBox, ClosingPeriodOnlyAfterACharacterAboveThePeriod) {
+    struct Case {
+        QString message;
+        QString shown;
+    };
+    const std::vector<Case> cases = {
+        {QStringLiteral("ディスクがいっぱいです"), QStringLiteral("ディスクがいっぱいです.")},
+        {"Not Connected", "Not Connected."},
+        {"550 No such file\r\n", "550 No such file\r\n"},
+        {"already said.", "already said."},
+        {"blank ", "blank "},
+        {"(421)", "(421)"},
+        {"dash-", "dash-"},
+        {"slash/", "slash/."},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platform::withClosingPeriod(c.message), c.shown) << c.message.toStdString();
+        TestPrompter prompter;
+        platform::showException(nullptr,
+                                std::make_exception_ptr(std::runtime_error(c.message.toStdString())));
+        ASSERT_EQ(prompter.asked.size(), 1u);
+        EXPECT_EQ(prompter.asked[0].text, c.shown);
+    }
 }
 
 TEST_F(MainWindowTest, MissingPageWritesNothingAndSaysNothing) {

@@ -140,8 +140,8 @@ TEST_F(PublishTest, ConnectUploadChangeDownloadAndUndo) {
     window.EditURL->setText("index.html");
     click(window.SpeedButtonUP);
     EXPECT_EQ(window.statusText(), "Ready");
-    // TYPE A: the server keeps its own line ends.
-    EXPECT_EQ(readFile((root.path() / "index.html").string()), "<HTML>\n<!-INS-!>\n</BODY>\n</HTML>\n");
+    // TYPE I: the server's copy is the page byte for byte.
+    EXPECT_EQ(readFile((root.path() / "index.html").string()), kPage);
 
     const std::string changed = kPage + "changed\r\n";
     writeFile(page, changed);
@@ -167,6 +167,38 @@ TEST_F(PublishTest, ConnectUploadChangeDownloadAndUndo) {
         5000))
         << server.commands().back();
     EXPECT_TRUE(prompter.asked.empty());
+}
+
+// Transfers are binary: whatever line ends and bytes the page holds, the server keeps them, and a
+// download gives back exactly what was uploaded (a text-type server may drop bare CRs, which
+// would merge an entry's marker lines).
+TEST_F(PublishTest, UploadThenDownloadGivesThePageBackByteForByte) {
+    PyFtpServer server(root.path(), "author", "secret", true);
+    writeSite(server.port());
+    connectToFirstSite();
+    ASSERT_TRUE(window.NMFTP1->Connected);
+    const std::string odd = "<HTML>\r\n<!-INS-!>\r\n<!-TTL-A-!>\r<!-TTL-B-!>\rbare CR\rLF only\nline\n"
+                            "\x1a after Ctrl-Z\r\n\x93\xfa\x8b\x4c \x95\x5c \x80\xa0\xfd\xfe\xff\r\n"
+                            "</HTML>";
+    writeFile(page, odd);
+    window.EditURL->setText("index.html");
+    click(window.SpeedButtonUP);
+    EXPECT_EQ(window.statusText(), "Ready");
+    EXPECT_TRUE(readFile((root.path() / "index.html").string()) == odd);
+
+    writeFile(page, kPage);
+    click(window.SpeedButtonDN);
+    EXPECT_EQ(window.statusText(), "Ready");
+    EXPECT_TRUE(readFile(page) == odd);
+    EXPECT_TRUE(prompter.asked.empty());
+    // The log-in's listing may stay in text type; each transfer of the page asks for binary.
+    std::vector<std::string> commands = server.commands();
+    std::vector<std::string> types;
+    for (const std::string& c : commands)
+        if (c.starts_with("TYPE") || c.starts_with("STOR") || c.starts_with("RETR"))
+            types.push_back(c);
+    EXPECT_EQ(types,
+              (std::vector<std::string>{"TYPE A", "TYPE I", "STOR index.html", "TYPE I", "RETR index.html"}));
 }
 
 TEST_F(PublishTest, RefusedDownloadLeavesThePageAndShowsTheReply) {
