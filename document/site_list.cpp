@@ -22,6 +22,12 @@ constexpr std::array<std::string SiteEntry::*, kFieldCount> kFields = {
 
 constexpr char kEndOfText = '\x1a';
 
+// The words of the fields after the eight.
+constexpr std::string_view kPassive = "passive";
+constexpr std::string_view kActive = "active";
+constexpr std::string_view kTls = "tls";
+constexpr std::string_view kPlain = "plain";
+
 // Bytes 1 to 32. A CP932 trail byte is at least 0x40, so scanning byte by byte never takes the
 // second half of a double-byte character for a blank, a comma or a quote.
 bool isBlank(char c) { return c >= 1 && c <= ' '; }
@@ -29,6 +35,19 @@ bool isBlank(char c) { return c >= 1 && c <= ' '; }
 void skipBlanks(std::string_view line, std::size_t& i) {
     while (i < line.size() && isBlank(line[i]))
         ++i;
+}
+
+// A field as a word to compare: lower case, without the blanks around it.
+std::string keyword(std::string_view field) {
+    while (!field.empty() && isBlank(field.front()))
+        field.remove_prefix(1);
+    while (!field.empty() && isBlank(field.back()))
+        field.remove_suffix(1);
+    std::string word(field);
+    for (char& c : word)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return word;
 }
 
 std::string quotedField(std::string_view line, std::size_t& i) {
@@ -87,23 +106,47 @@ std::vector<SiteEntry> parseSiteList(std::string_view text) {
         SiteEntry& site = sites.emplace_back();
         for (std::size_t f = 0; f < kFieldCount && f < fields.size(); ++f)
             site.*kFields[f] = fields[f];
+        if (fields.size() <= kFieldCount) {
+            site.mode = DataMode::Active;
+            site.security = Security::Plain;
+            continue;
+        }
+        if (keyword(fields[kFieldCount]) == kActive)
+            site.mode = DataMode::Active;
+        if (fields.size() > kFieldCount + 1 && keyword(fields[kFieldCount + 1]) == kPlain)
+            site.security = Security::Plain;
+        if (fields.size() > kFieldCount + 2)
+            site.pin = fields[kFieldCount + 2];
     }
     return sites;
 }
 
 std::string formatSiteList(const std::vector<SiteEntry>& sites) {
     std::string text;
+    auto field = [&text](std::string_view value) {
+        text += '"';
+        for (char c : value) {
+            if (c == '\r' || c == '\n' || c == kEndOfText)
+                continue;
+            if (c == '"')
+                text += '"';
+            text += c;
+        }
+        text += '"';
+    };
     for (const SiteEntry& site : sites) {
         for (std::size_t f = 0; f < kFieldCount; ++f) {
-            text += f == 0 ? "\"" : ",\"";
-            for (char c : site.*kFields[f]) {
-                if (c == '\r' || c == '\n' || c == kEndOfText)
-                    continue;
-                if (c == '"')
-                    text += '"';
-                text += c;
-            }
-            text += '"';
+            if (f > 0)
+                text += ',';
+            field(site.*kFields[f]);
+        }
+        if (site.mode != DataMode::Active || site.security != Security::Plain || !site.pin.empty()) {
+            text += ',';
+            field(site.mode == DataMode::Active ? kActive : kPassive);
+            text += ',';
+            field(site.security == Security::Plain ? kPlain : kTls);
+            text += ',';
+            field(site.pin);
         }
         text += "\r\n";
     }

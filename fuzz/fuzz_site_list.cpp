@@ -1,6 +1,6 @@
 // The settings file. Any bytes must parse without a crash, and what was parsed must survive
-// being written and read again. Sites built from the input must read back as written, less the
-// CR, LF and 0x1A bytes the writer leaves out.
+// being written and read again. Sites built from the input, with every mode, security and pin,
+// must read back as written, less the CR, LF and 0x1A bytes the writer leaves out.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -37,11 +37,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         SiteEntry& site = sites.emplace_back();
         SiteEntry& clean = expected.emplace_back();
         for (std::string* field : {&site.title, &site.host, &site.port, &site.user, &site.password,
-                                   &site.proxy, &site.proxyPort, &site.home})
+                                   &site.proxy, &site.proxyPort, &site.home, &site.pin})
             *field = in.ConsumeRandomLengthString(32);
-        clean = {withoutLineEnds(site.title),     withoutLineEnds(site.host),     withoutLineEnds(site.port),
-                 withoutLineEnds(site.user),      withoutLineEnds(site.password), withoutLineEnds(site.proxy),
-                 withoutLineEnds(site.proxyPort), withoutLineEnds(site.home)};
+        site.mode = in.ConsumeBool() ? DataMode::Active : DataMode::Passive;
+        site.security = in.ConsumeBool() ? Security::Plain : Security::TlsRequired;
+        clean = {withoutLineEnds(site.title),
+                 withoutLineEnds(site.host),
+                 withoutLineEnds(site.port),
+                 withoutLineEnds(site.user),
+                 withoutLineEnds(site.password),
+                 withoutLineEnds(site.proxy),
+                 withoutLineEnds(site.proxyPort),
+                 withoutLineEnds(site.home),
+                 site.mode,
+                 site.security,
+                 withoutLineEnds(site.pin)};
     }
     if (parseSiteList(formatSiteList(sites)) != expected)
         std::abort();

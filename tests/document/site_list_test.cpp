@@ -16,14 +16,21 @@ using namespace quillet::testing;
 namespace {
 using Fields = std::vector<std::string>;
 
-const std::string kExampleLine = "\"test\",\"192.0.2.1\",\"21\",\"u1\",\"\",\"\",\"\",\"\"\r\n";
-const SiteEntry kExample{"test", "192.0.2.1", "21", "u1", "", "", "", ""};
+// A site as a line of eight fields gives it: active and plain, as such sites were used.
+SiteEntry legacy(SiteEntry site) {
+    site.mode = DataMode::Active;
+    site.security = Security::Plain;
+    return site;
+}
 
-// A site from its first fields, the rest empty.
+// A site of eight fields from its first fields, the rest empty.
 SiteEntry entry(Fields f) {
     f.resize(8);
-    return {f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7]};
+    return legacy({f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7]});
 }
+
+const std::string kExampleLine = "\"test\",\"192.0.2.1\",\"21\",\"u1\",\"\",\"\",\"\",\"\"\r\n";
+const SiteEntry kExample = entry({"test", "192.0.2.1", "21", "u1"});
 
 SiteEntry site(const std::string& title) {
     return {title, "h." + title, "21", "u", "p", "", "", "/home/" + title};
@@ -81,7 +88,9 @@ TEST(SiteList, FileReadsLinesOfAnyEndingIntoEightFields) {
         {"a\n\r\n\r\nb\n\n", {entry({"a"}), entry({"b"})}}, // blank lines are no sites
         {"a,h\x1a\r\nb\r\n", {entry({"a", "h"})}},          // 0x1A ends the text
         {"short,h,21\r\n", {entry({"short", "h", "21"})}},
-        {"1,2,3,4,5,6,7,8,9,10\r\n", {entry({"1", "2", "3", "4", "5", "6", "7", "8"})}},
+        // Fields nine and ten are the mode and the security now: unknown words give the defaults
+        // of a new site.
+        {"1,2,3,4,5,6,7,8,9,10\r\n", {{"1", "2", "3", "4", "5", "6", "7", "8"}}},
     };
     for (const auto& [text, sites] : cases)
         EXPECT_EQ(parseSiteList(text), sites) << text;
@@ -120,6 +129,84 @@ TEST(SiteList, WrittenFileReadsBackFieldForField) {
         sites.push_back(entry(f));
     }
     EXPECT_EQ(parseSiteList(formatSiteList(sites)), sites);
+}
+
+// A file of an earlier Quillet: every site is active and plain, as it was used, and the file is
+// written back as it was.
+TEST(SiteList, FileOfEightFieldsLoadsAsBeforeAndIsWrittenBackByteForByte) {
+    const std::string old = "\"one\",\"h1\",\"21\",\"u1\",\"p1\",\"\",\"\",\"/w/1\"\r\n"
+                            "\"say \"\"hi\"\"\",\"h2\",\"2121\",\"u2\",\"\",\"proxy\",\"8080\",\"\"\r\n"
+                            "\"\x83\x5c\x95\x5c\",\"h3\",\"21\",\"\",\"\",\"\",\"\",\"\"\r\n";
+    const std::vector<SiteEntry> sites = parseSiteList(old);
+    ASSERT_EQ(sites.size(), 3u);
+    for (const SiteEntry& site : sites) {
+        EXPECT_EQ(site.mode, DataMode::Active) << site.title;
+        EXPECT_EQ(site.security, Security::Plain) << site.title;
+        EXPECT_EQ(site.pin, "") << site.title;
+    }
+    EXPECT_EQ(formatSiteList(sites), old);
+}
+
+TEST(SiteList, NewOptionsFollowTheEightFieldsAndRoundTrip) {
+    const SiteEntry fresh;
+    EXPECT_EQ(std::tie(fresh.mode, fresh.security, fresh.pin),
+              std::tuple(DataMode::Passive, Security::TlsRequired, "")); // a site added now
+
+    SiteEntry site = fresh;
+    site.title = "n";
+    site.host = "h";
+    site.port = "21";
+    site.pin = "AB:CD";
+    const std::string line = "\"n\",\"h\",\"21\",\"\",\"\",\"\",\"\",\"\",\"passive\",\"tls\",\"AB:CD\"\r\n";
+    EXPECT_EQ(formatSiteList({site}), line);
+    // What an earlier Quillet reads of it: the same eight fields, the rest dropped.
+    const Fields fields = splitSiteFields(line.substr(0, line.size() - 2));
+    ASSERT_GE(fields.size(), 8u);
+    EXPECT_EQ(Fields(fields.begin(), fields.begin() + 8), (Fields{"n", "h", "21", "", "", "", "", ""}));
+
+    std::vector<SiteEntry> sites;
+    for (DataMode mode : {DataMode::Passive, DataMode::Active})
+        for (Security security : {Security::TlsRequired, Security::Plain})
+            for (const char* pin : {"", "AB:CD", " odd \"pin\", with a comma "}) {
+                site.mode = mode;
+                site.security = security;
+                site.pin = pin;
+                sites.push_back(site);
+            }
+    EXPECT_EQ(parseSiteList(formatSiteList(sites)), sites);
+}
+
+// Options edited by hand: a word that is not understood never turns TLS off.
+TEST(SiteList, HandEditedOptionsFallBackSoundly) {
+    struct Case {
+        std::string options; // after the eight fields
+        DataMode mode;
+        Security security;
+        std::string pin;
+    };
+    using D = DataMode;
+    using S = Security;
+    const std::vector<Case> cases = {
+        {R"(,"PASSIVE","TLS")", D::Passive, S::TlsRequired, ""},
+        {", Active , Plain ", D::Active, S::Plain, ""},
+        {",\" active \",\"\tplain \"", D::Active, S::Plain, ""},
+        {R"(,"ftp","none")", D::Passive, S::TlsRequired, ""},
+        {R"(,"active")", D::Active, S::TlsRequired, ""},
+        {R"(,,"plain")", D::Passive, S::Plain, ""},
+        {R"(,"active","plain","","extra",more)", D::Active, S::Plain, ""},
+        {R"(,"passive","tls","not a fingerprint")", D::Passive, S::TlsRequired, "not a fingerprint"},
+        {R"(,"active","plain","AB")", D::Active, S::Plain, "AB"},
+    };
+    const std::string eight = R"("n","h","21","u","p","","","")";
+    for (const Case& c : cases) {
+        const std::vector<SiteEntry> sites = parseSiteList(eight + c.options + "\r\n");
+        ASSERT_EQ(sites.size(), 1u) << c.options;
+        const SiteEntry& site = sites.front();
+        EXPECT_EQ(std::tie(site.title, site.home), std::tuple("n", "")) << c.options;
+        EXPECT_EQ(std::tie(site.mode, site.security, site.pin), std::tie(c.mode, c.security, c.pin))
+            << c.options;
+        EXPECT_EQ(parseSiteList(formatSiteList(sites)), sites) << c.options;
+    }
 }
 
 TEST(SiteList, SaveReplacesTheFileReadableByItsOwnerOnly) {

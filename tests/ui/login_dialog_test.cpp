@@ -181,9 +181,11 @@ TEST_F(LoginDialogTest, AddedSitesAreWrittenEvenWhenCancelled) {
     QTest::mouseClick(d->ButtonNG, Qt::LeftButton);
     EXPECT_FALSE(d->isVisible());
     EXPECT_EQ(d->result(), QDialog::Rejected);
-    EXPECT_EQ(readFile(ini),
-              "\"\x83\x65\x83\x58\x83\x67\",\"192.0.2.1\",\"21\",\"u1\",\"\",\"\",\"8080\",\"\"\r\n"
-              "\"say \"\"hi\"\"\",\"192.0.2.1\",\"21\",\"u1\",\"secret\",\"\",\"8080\",\"\"\r\n");
+    EXPECT_EQ(readFile(ini), "\"\x83\x65\x83\x58\x83\x67\",\"192.0.2.1\",\"21\",\"u1\",\"\",\"\",\"8080\","
+                             "\"\",\"passive\",\"tls\",\"\"\r\n"
+                             "\"say "
+                             "\"\"hi\"\"\",\"192.0.2.1\",\"21\",\"u1\",\"secret\",\"\",\"8080\",\"\","
+                             "\"passive\",\"tls\",\"\"\r\n");
 }
 
 TEST_F(LoginDialogTest, DeletingTheSecondOfThreeKeepsTheOthersWhole) {
