@@ -1,5 +1,6 @@
 #include "dialogs/site_dialog.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSignalBlocker>
@@ -25,7 +27,7 @@ namespace quillet::ui {
 namespace {
 constexpr int kWidth = 262;
 constexpr int kListHeight = 108;
-constexpr int kPanelHeight = 292;
+constexpr int kPanelHeight = 378;
 constexpr int kLabelX = 8;
 constexpr int kEditX = 92;
 constexpr int kEditWidth = 156;
@@ -153,7 +155,49 @@ TFormLogin::TFormLogin(QWidget* owner, QString settingsPath)
     EditProxy = edit("EditProxy", QStringLiteral("ﾌﾟﾛｸｼ･ｱﾄﾞﾚｽ"), 208, kEditWidth);
     EditProxyPort = edit("EditProxyPort", QStringLiteral("ﾌﾟﾛｸｼ･ﾎﾟｰﾄ"), 233, 48);
 
-    constexpr int kButtonWidth = 56, kButtonGap = 6, kButtonY = 260;
+    // How to connect: two choices each, and the certificate pinned for the site.
+    constexpr int kSecondChoiceX = kEditX + 80;
+    auto choice = [&](const char* name, const QString& caption, int x, int y, QButtonGroup* group) {
+        auto* r = new QRadioButton(caption, panel);
+        r->setObjectName(QLatin1String(name));
+        r->move(x, y);
+        r->adjustSize();
+        group->addButton(r);
+        return r;
+    };
+    auto* modes = new QButtonGroup(this);
+    label(QStringLiteral("ﾃﾞｰﾀ接続"), kLabelX, 260);
+    RadioPassive = choice("RadioPassive", QStringLiteral("パッシブ"), kEditX, 262, modes);
+    RadioActive = choice("RadioActive", QStringLiteral("アクティブ"), kSecondChoiceX, 262, modes);
+    auto* securities = new QButtonGroup(this);
+    label(QStringLiteral("ｾｷｭﾘﾃｨ"), kLabelX, 283);
+    RadioTLS = choice("RadioTLS", QStringLiteral("TLS 必須"), kEditX, 285, securities);
+    RadioPlain = choice("RadioPlain", QStringLiteral("暗号化なし"), kSecondChoiceX, 285, securities);
+    // Below them, the pinned certificate over TLS, the warning in its place without.
+    constexpr int kSecurityNoteY = 307;
+    LabelPlainWarning = new QLabel(
+        QStringLiteral("※ 暗号化なしでは、パスワードもページも暗号化されずにネットワークを流れます"), panel);
+    LabelPlainWarning->setObjectName(QStringLiteral("LabelPlainWarning"));
+    LabelPlainWarning->setWordWrap(true);
+    LabelPlainWarning->setStyleSheet(QStringLiteral("color: #c00000"));
+    LabelPlainWarning->setGeometry(kLabelX, kSecurityNoteY, kEditX + kEditWidth - kLabelX, 32);
+    connect(RadioPlain, &QRadioButton::toggled, this, [this] { showSecurity(); });
+
+    pinRow_ = new QWidget(panel);
+    pinRow_->setGeometry(0, kSecurityNoteY + 2, kWidth, kRowHeight);
+    auto* pinCaption = new QLabel(QStringLiteral("証明書"), pinRow_);
+    pinCaption->move(kLabelX, 3);
+    LabelPin = new QLabel(pinRow_);
+    LabelPin->setObjectName(QStringLiteral("LabelPin"));
+    LabelPin->setGeometry(kEditX, 0, kEditWidth - 48, kRowHeight);
+    LabelPin->setAccessibleName(pinCaption->text());
+    ButtonPinClear = new QPushButton(QStringLiteral("解除"), pinRow_);
+    ButtonPinClear->setObjectName(QStringLiteral("ButtonPinClear"));
+    ButtonPinClear->setGeometry(kEditX + kEditWidth - 44, 0, 44, kRowHeight);
+    connect(ButtonPinClear, &QPushButton::clicked, this, [this] { showPin({}); });
+
+    constexpr int kButtonY = kPanelHeight - 32;
+    constexpr int kButtonWidth = 56, kButtonGap = 6;
     auto rowButton = [&](const char* name, const QString& caption, int i) {
         return button(name, caption,
                       QRect(kLabelX + i * (kButtonWidth + kButtonGap), kButtonY, kButtonWidth, 25));
@@ -164,9 +208,10 @@ TFormLogin::TFormLogin(QWidget* owner, QString settingsPath)
     ButtonNG = rowButton("ButtonNG", QStringLiteral("取消"), 3);
     ButtonOK->setDefault(true);
 
-    QWidget* order[] = {ListBox1,   EditTITLE, EditHost,  EditPort, EditUser,  EditPassword,
-                        SavePasswd, EditHome,  ButtonDir, UseProxy, EditProxy, EditProxyPort,
-                        ButtonOK,   ButtonADD, ButtonDEL, ButtonNG};
+    QWidget* order[] = {ListBox1,     EditTITLE,   EditHost,  EditPort,   EditUser,       EditPassword,
+                        SavePasswd,   EditHome,    ButtonDir, UseProxy,   EditProxy,      EditProxyPort,
+                        RadioPassive, RadioActive, RadioTLS,  RadioPlain, ButtonPinClear, ButtonOK,
+                        ButtonADD,    ButtonDEL,   ButtonNG};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -199,6 +244,7 @@ void TFormLogin::FormCreate() {
     EditPort->setText(QStringLiteral("21"));
     SavePasswd->setChecked(true);
     UseProxy->setChecked(false);
+    setOptions(doc::DataMode::Passive, doc::Security::TlsRequired, {}); // a new site's
 
     sites_.clear();
     ListBox1->clear();
@@ -237,6 +283,39 @@ void TFormLogin::fillFields(int row) {
     EditProxyPort->setText(shown(site.proxyPort));
     SavePasswd->setChecked(!site.password.empty());
     UseProxy->setChecked(!site.proxy.empty() || !site.proxyPort.empty());
+    setOptions(site.mode, site.security, site.pin);
+}
+
+void TFormLogin::setOptions(doc::DataMode mode, doc::Security security, const std::string& pin) {
+    (mode == doc::DataMode::Active ? RadioActive : RadioPassive)->setChecked(true);
+    (security == doc::Security::Plain ? RadioPlain : RadioTLS)->setChecked(true);
+    showSecurity();
+    showPin(pin);
+}
+
+doc::DataMode TFormLogin::chosenMode() const {
+    return RadioActive->isChecked() ? doc::DataMode::Active : doc::DataMode::Passive;
+}
+
+doc::Security TFormLogin::chosenSecurity() const {
+    return RadioPlain->isChecked() ? doc::Security::Plain : doc::Security::TlsRequired;
+}
+
+void TFormLogin::showPin(const std::string& pin) {
+    pin_ = pin;
+    // The whole fingerprint does not fit: its start tells certificates apart, the tip shows all.
+    const QString fingerprint = shown(pin);
+    LabelPin->setText(fingerprint.isEmpty() ? QStringLiteral("なし")
+                                            : LabelPin->fontMetrics().elidedText(fingerprint, Qt::ElideRight,
+                                                                                 LabelPin->width()));
+    LabelPin->setToolTip(fingerprint);
+    ButtonPinClear->setEnabled(!pin.empty());
+}
+
+void TFormLogin::showSecurity() {
+    const bool plain = RadioPlain->isChecked();
+    LabelPlainWarning->setVisible(plain);
+    pinRow_->setVisible(!plain);
 }
 
 void TFormLogin::ListBox1MouseDown(Qt::MouseButton button) {
@@ -256,7 +335,8 @@ void TFormLogin::ButtonADDClick() {
         return;
     sites_.push_back({fieldBytes(EditTITLE), fieldBytes(EditHost), fieldBytes(EditPort), fieldBytes(EditUser),
                       SavePasswd->isChecked() ? fieldBytes(EditPassword) : std::string(),
-                      fieldBytes(EditProxy), fieldBytes(EditProxyPort), fieldBytes(EditHome)});
+                      fieldBytes(EditProxy), fieldBytes(EditProxyPort), fieldBytes(EditHome), chosenMode(),
+                      chosenSecurity(), pin_});
     ListBox1->addItem(EditTITLE->text());
 }
 
@@ -287,6 +367,9 @@ LoginTarget TFormLogin::target() const {
         t.proxy = fieldBytes(EditProxy);
         t.proxyPort = doc::portNumber(platform::cp932().encode(EditProxyPort->text()), 0);
     }
+    t.mode = chosenMode();
+    t.security = chosenSecurity();
+    t.pin = pin_;
     return t;
 }
 

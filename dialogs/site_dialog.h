@@ -10,9 +10,11 @@
 #include "document/site_list.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QRadioButton;
 class QScrollArea;
 
 namespace quillet::ui {
@@ -24,6 +26,9 @@ struct LoginTarget {
     int port = 21;                    // 21 when the field is not a port number
     std::string proxy;                // empty and 0 unless "ﾌﾟﾛｸｼ経由" is ticked,
     int proxyPort = 0;                // so an earlier proxied connect leaves nothing behind
+    doc::DataMode mode = doc::DataMode::Passive;
+    doc::Security security = doc::Security::TlsRequired;
+    std::string pin; // the chosen site's pinned certificate, unless the author removed it
 };
 
 class TFormLogin : public QDialog {
@@ -62,6 +67,13 @@ public:
     QCheckBox* UseProxy = nullptr;
     QLineEdit* EditProxy = nullptr;
     QLineEdit* EditProxyPort = nullptr;
+    QRadioButton* RadioPassive = nullptr;
+    QRadioButton* RadioActive = nullptr;
+    QRadioButton* RadioTLS = nullptr;
+    QRadioButton* RadioPlain = nullptr;
+    QLabel* LabelPlainWarning = nullptr; // shown while plain FTP is chosen
+    QLabel* LabelPin = nullptr;          // the pinned certificate, or that there is none
+    QPushButton* ButtonPinClear = nullptr;
     QPushButton* ButtonOK = nullptr;
     QPushButton* ButtonADD = nullptr;
     QPushButton* ButtonDEL = nullptr;
@@ -76,8 +88,15 @@ private:
     void showPanel(bool shown);
     int selectedRow() const;
     void fillFields(int row);
+    void setOptions(doc::DataMode mode, doc::Security security, const std::string& pin);
+    doc::DataMode chosenMode() const;
+    doc::Security chosenSecurity() const;
+    void showSecurity();
+    void showPin(const std::string& pin);
 
     QString settingsPath_;
+    std::string pin_; // of the fields: from the chosen site, handed over and stored by "追加"
+    QWidget* pinRow_ = nullptr;
     std::vector<doc::SiteEntry> sites_; // one per line of ListBox1
     bool readFailed_ = false;
 };

@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollArea>
 #include <QTest>
 #include <QTimer>
@@ -85,7 +87,7 @@ protected:
 TEST_F(LoginDialogTest, WithoutFileOpensOnTheFieldsForAFirstSite) {
     auto d = open();
     EXPECT_EQ(d->windowTitle(), "接続先をｸﾘｯｸしてください or ESC");
-    EXPECT_EQ(d->size(), QSize(262, 108 + 292));
+    EXPECT_EQ(d->size(), QSize(262, 108 + 378)); // the panel grew by the connection options
     EXPECT_TRUE(d->panelShown());
     EXPECT_EQ(d->ListBox1->count(), 0);
     EXPECT_EQ(d->focusWidget(), d->EditTITLE);
@@ -93,12 +95,19 @@ TEST_F(LoginDialogTest, WithoutFileOpensOnTheFieldsForAFirstSite) {
     EXPECT_TRUE(d->SavePasswd->isChecked());
     EXPECT_FALSE(d->UseProxy->isChecked());
     EXPECT_TRUE(d->ButtonOK->isDefault());
+    // A new site is passive over TLS, with no certificate pinned.
+    EXPECT_TRUE(d->RadioPassive->isChecked());
+    EXPECT_TRUE(d->RadioTLS->isChecked());
+    EXPECT_FALSE(d->LabelPlainWarning->isVisible());
+    EXPECT_EQ(d->LabelPin->text(), "なし");
+    EXPECT_FALSE(d->ButtonPinClear->isEnabled());
 
-    // Tab goes through the panel in the documented order.
-    const std::vector<QWidget*> expected = {d->EditTITLE,    d->EditHost,   d->EditPort,      d->EditUser,
-                                            d->EditPassword, d->SavePasswd, d->EditHome,      d->ButtonDir,
-                                            d->UseProxy,     d->EditProxy,  d->EditProxyPort, d->ButtonOK,
-                                            d->ButtonADD,    d->ButtonDEL,  d->ButtonNG};
+    // Tab goes through the panel in the documented order, the connection options before "接続".
+    const std::vector<QWidget*> expected = {
+        d->EditTITLE,      d->EditHost,     d->EditPort,    d->EditUser,  d->EditPassword,
+        d->SavePasswd,     d->EditHome,     d->ButtonDir,   d->UseProxy,  d->EditProxy,
+        d->EditProxyPort,  d->RadioPassive, d->RadioActive, d->RadioTLS,  d->RadioPlain,
+        d->ButtonPinClear, d->ButtonOK,     d->ButtonADD,   d->ButtonDEL, d->ButtonNG};
     std::vector<QWidget*> order;
     for (QWidget* w = d->ListBox1->nextInFocusChain(); w != d->ListBox1; w = w->nextInFocusChain())
         if (std::find(expected.begin(), expected.end(), w) != expected.end())
@@ -118,7 +127,7 @@ TEST_F(LoginDialogTest, ClickingASiteTogglesThePanelAndShowsTheSite) {
 
     clickSite(*d, 1);
     EXPECT_TRUE(d->panelShown());
-    EXPECT_EQ(d->height(), 400);
+    EXPECT_EQ(d->height(), 108 + 378);
     EXPECT_EQ(d->EditTITLE->text(), "two");
     EXPECT_EQ(d->EditHost->text(), "h2");
     EXPECT_EQ(d->EditPort->text(), "2121");
@@ -186,6 +195,66 @@ TEST_F(LoginDialogTest, AddedSitesAreWrittenEvenWhenCancelled) {
                              "\"say "
                              "\"\"hi\"\"\",\"192.0.2.1\",\"21\",\"u1\",\"secret\",\"\",\"8080\",\"\","
                              "\"passive\",\"tls\",\"\"\r\n");
+}
+
+// A site from before the options is shown as it was used: active and plain, with the warning.
+TEST_F(LoginDialogTest, ChosenSiteBringsItsOptionsAndPlainFtpIsWarnedOf) {
+    const std::string pin = "AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:"
+                            "AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89";
+    writeFile(ini, "\"old\",\"h1\",\"21\",\"u1\",\"\",\"\",\"\",\"\"\r\n"
+                   "\"new\",\"h2\",\"21\",\"u2\",\"\",\"\",\"\",\"\",\"passive\",\"tls\",\"" +
+                       pin + "\"\r\n");
+    auto d = open();
+    clickSite(*d, 0);
+    EXPECT_TRUE(d->RadioActive->isChecked());
+    EXPECT_TRUE(d->RadioPlain->isChecked());
+    EXPECT_TRUE(d->LabelPlainWarning->isVisible());
+    EXPECT_TRUE(d->LabelPlainWarning->text().contains("パスワード"));
+    EXPECT_FALSE(d->LabelPin->isVisible()); // no certificate without TLS
+    ui::LoginTarget t = d->target();
+    EXPECT_EQ(std::tie(t.mode, t.security, t.pin),
+              std::tuple(doc::DataMode::Active, doc::Security::Plain, ""));
+
+    QTest::mouseClick(d->RadioTLS, Qt::LeftButton);
+    EXPECT_FALSE(d->LabelPlainWarning->isVisible());
+    EXPECT_TRUE(d->LabelPin->isVisible());
+    EXPECT_EQ(d->target().security, doc::Security::TlsRequired);
+
+    clickSite(*d, 1); // closes the panel, fills the fields
+    clickSite(*d, 1);
+    EXPECT_TRUE(d->RadioPassive->isChecked());
+    EXPECT_TRUE(d->RadioTLS->isChecked());
+    EXPECT_FALSE(d->LabelPlainWarning->isVisible());
+    EXPECT_TRUE(d->LabelPin->text().startsWith("AB:CD:EF"));
+    EXPECT_EQ(d->LabelPin->toolTip(), QString::fromStdString(pin));
+    t = d->target();
+    EXPECT_EQ(std::tie(t.mode, t.security, t.pin),
+              std::tuple(doc::DataMode::Passive, doc::Security::TlsRequired, pin));
+
+    // After a certificate changed, the author removes the pin to be asked again.
+    QTest::mouseClick(d->ButtonPinClear, Qt::LeftButton);
+    EXPECT_EQ(d->LabelPin->text(), "なし");
+    EXPECT_FALSE(d->ButtonPinClear->isEnabled());
+    EXPECT_EQ(d->target().pin, "");
+    d->reject();
+}
+
+TEST_F(LoginDialogTest, AddStoresTheOptionsAsChosen) {
+    writeFile(ini, "\"pinned\",\"h\",\"21\",\"u\",\"\",\"\",\"\",\"\",\"passive\",\"tls\",\"AB:CD\"\r\n");
+    auto d = open();
+    clickSite(*d, 0);
+    d->EditTITLE->setText("copy"); // keeps the chosen site's pin
+    QTest::mouseClick(d->RadioActive, Qt::LeftButton);
+    QTest::mouseClick(d->ButtonADD, Qt::LeftButton);
+    d->EditTITLE->setText("plain");
+    QTest::mouseClick(d->RadioPlain, Qt::LeftButton);
+    QTest::mouseClick(d->ButtonPinClear, Qt::LeftButton);
+    QTest::mouseClick(d->ButtonADD, Qt::LeftButton);
+    d->reject();
+    EXPECT_EQ(readFile(ini),
+              "\"pinned\",\"h\",\"21\",\"u\",\"\",\"\",\"\",\"\",\"passive\",\"tls\",\"AB:CD\"\r\n"
+              "\"copy\",\"h\",\"21\",\"u\",\"\",\"\",\"\",\"\",\"active\",\"tls\",\"AB:CD\"\r\n"
+              "\"plain\",\"h\",\"21\",\"u\",\"\",\"\",\"\",\"\"\r\n"); // as an earlier Quillet wrote it
 }
 
 TEST_F(LoginDialogTest, DeletingTheSecondOfThreeKeepsTheOthersWhole) {
