@@ -1,0 +1,173 @@
+#include "dialogs/certificate_dialog.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace quillet::ui {
+
+namespace {
+namespace texts {
+const auto Caption = QStringLiteral("確認");
+const auto Untrusted = QStringLiteral("%1 の証明書は信頼できません");
+const auto Subject = QStringLiteral("発行先");
+const auto Issuer = QStringLiteral("発行者");
+const auto Validity = QStringLiteral("有効期間");
+const auto ValidityRange = QStringLiteral("%1 ～ %2");
+const auto Fingerprint = QStringLiteral("SHA-256");
+const auto Question = QStringLiteral("このサイトでは、この証明書を信頼しますか？\n"
+                                     "「はい」にすると、このサイトには以後この証明書だけを受け入れます。");
+const auto Yes = QStringLiteral("はい(&Y)");
+const auto No = QStringLiteral("いいえ(&N)");
+const auto SelfSigned = QStringLiteral("自己署名の証明書です");
+const auto Expired = QStringLiteral("有効期限が切れています");
+const auto NotYetValid = QStringLiteral("有効期間がまだ始まっていません");
+const auto OtherName = QStringLiteral("別のホスト名の証明書です");
+const auto UnknownIssuer = QStringLiteral("発行者を信頼できません");
+const auto Invalid = QStringLiteral("証明書を検証できません");
+// Ends without a period: the error box adds it.
+const auto PinChanged = QStringLiteral(
+    "%1 の証明書が、このサイトで信頼した証明書と違うため、接続を中止しました。"
+    "通信が第三者に横取りされている恐れがあります。\r"
+    "信頼した証明書: %2\r"
+    "今回の証明書: %3\r"
+    "証明書が正しく取り替えられたと確かめられたときは、サイトの設定で証明書の固定を解除してください");
+} // namespace texts
+
+// A fingerprint in two rows of 16 bytes.
+QString fingerprintRows(const std::string& sha256) {
+    QString text = QString::fromStdString(sha256);
+    if (text.size() > 48)
+        text.replace(47, 1, QChar('\n'));
+    return text;
+}
+
+CertificateQuestion*& installed() {
+    static CertificateQuestion* question = nullptr;
+    return question;
+}
+} // namespace
+
+QString certificateProblemText(platform::CertificateProblem problem) {
+    using P = platform::CertificateProblem;
+    switch (problem) {
+    case P::SelfSigned:
+        return texts::SelfSigned;
+    case P::Expired:
+        return texts::Expired;
+    case P::NotYetValid:
+        return texts::NotYetValid;
+    case P::OtherName:
+        return texts::OtherName;
+    case P::UnknownIssuer:
+        return texts::UnknownIssuer;
+    case P::Invalid:
+        break;
+    }
+    return texts::Invalid;
+}
+
+QString pinChangedText(const QString& host, const std::string& pinned,
+                       const platform::CertificateInfo& presented) {
+    return texts::PinChanged.arg(host,
+                                 QString::fromLatin1(pinned.data(), static_cast<qsizetype>(pinned.size())),
+                                 QString::fromStdString(presented.sha256));
+}
+
+TFormCertificate::TFormCertificate(QWidget* owner, const QString& host,
+                                   const platform::CertificateInfo& certificate)
+    : QDialog(owner) {
+    setObjectName(QStringLiteral("FormCertificate"));
+    setWindowTitle(texts::Caption);
+    setModal(true);
+    if (owner)
+        setFont(owner->font());
+
+    auto* icon = new QLabel(this);
+    const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion, nullptr, this).pixmap(iconSize));
+    icon->setAlignment(Qt::AlignTop);
+
+    QStringList reasons;
+    for (platform::CertificateProblem problem : certificate.problems)
+        reasons << QStringLiteral("・") + certificateProblemText(problem);
+    auto* intro = new QLabel(QStringLiteral("<b>%1</b><br>%2")
+                                 .arg(texts::Untrusted.arg(host).toHtmlEscaped(),
+                                      reasons.join(QChar('\n')).toHtmlEscaped().replace('\n', "<br>")),
+                             this);
+    intro->setObjectName(QStringLiteral("LabelReasons"));
+
+    auto* facts = new QGridLayout;
+    facts->setColumnStretch(1, 1);
+    auto fact = [&](const QString& caption, const QString& value, const char* name) {
+        const int row = facts->rowCount();
+        auto* label = new QLabel(caption, this);
+        auto* text = new QLabel(value, this);
+        text->setObjectName(QLatin1String(name));
+        text->setTextFormat(Qt::PlainText);
+        text->setWordWrap(true);
+        text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        label->setBuddy(text);
+        facts->addWidget(label, row, 0, Qt::AlignTop);
+        facts->addWidget(text, row, 1);
+        return text;
+    };
+    fact(texts::Subject, QString::fromStdString(certificate.subject), "LabelSubject");
+    fact(texts::Issuer, QString::fromStdString(certificate.issuer), "LabelIssuer");
+    fact(texts::Validity,
+         texts::ValidityRange.arg(QString::fromStdString(certificate.notBefore),
+                                  QString::fromStdString(certificate.notAfter)),
+         "LabelValidity");
+    QLabel* fingerprint = fact(texts::Fingerprint, fingerprintRows(certificate.sha256), "LabelFingerprint");
+    fingerprint->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    fingerprint->setWordWrap(false); // its rows as they are
+
+    auto* question = new QLabel(texts::Question, this);
+    question->setObjectName(QStringLiteral("LabelQuestion"));
+
+    ButtonYes = new QPushButton(texts::Yes, this);
+    ButtonYes->setObjectName(QStringLiteral("ButtonYes"));
+    ButtonNo = new QPushButton(texts::No, this);
+    ButtonNo->setObjectName(QStringLiteral("ButtonNo"));
+    ButtonYes->setAutoDefault(false);
+    ButtonNo->setDefault(true);
+    ButtonNo->setFocus();
+    connect(ButtonYes, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ButtonNo, &QPushButton::clicked, this, &QDialog::reject); // so does Esc
+
+    auto* text = new QVBoxLayout;
+    text->addWidget(intro);
+    text->addSpacing(6);
+    text->addLayout(facts);
+    text->addSpacing(6);
+    text->addWidget(question);
+    auto* top = new QHBoxLayout;
+    top->addWidget(icon, 0, Qt::AlignTop);
+    top->addSpacing(8);
+    top->addLayout(text, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ButtonYes);
+    buttons->addWidget(ButtonNo);
+    auto* all = new QVBoxLayout(this);
+    all->addLayout(top);
+    all->addSpacing(8);
+    all->addLayout(buttons);
+    all->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+bool askToTrust(QWidget* parent, const QString& host, const platform::CertificateInfo& certificate) {
+    if (CertificateQuestion* question = installed())
+        return question->trust(parent, host, certificate);
+    TFormCertificate dialog(parent, host, certificate);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void setCertificateQuestion(CertificateQuestion* replacement) { installed() = replacement; }
+
+} // namespace quillet::ui
