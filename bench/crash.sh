@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # ./bench/run crash [kills]: the kill test of the page commands at length (the test suite runs it
-# briefly): Save, Replace all, Delete-last, Edit-last and Undo killed at random moments, 200 times
-# by default. Prints the test's figures, last "crash: kills=K pages_lost=0 pages_torn=0
+# briefly): Save, Replace all, Delete-last, Edit-last, Undo, a download's install and the
+# insertion-point write-back killed at random moments, 200 times by default. Prints the test's
+# figures, the kills inside each command, last "crash: kills=K pages_lost=0 pages_torn=0
 # backups_wrong=0".
 set -euo pipefail
 kills="${2:-200}"

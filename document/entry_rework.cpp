@@ -2,6 +2,7 @@
 
 #include "document/file_io.h"
 #include "document/markers.h"
+#include "document/page_lock.h"
 #include "document/page_rewrite.h"
 #include "document/paths.h"
 
@@ -129,6 +130,7 @@ ReworkOutcome undoLastRewrite(const std::string& path) {
     if (!fileExists(path))
         return ReworkOutcome::PageMissing;
     const std::string pagePath = resolvePage(path);
+    PageLock lock(pagePath, path);
     InputFile page(pagePath); // an unreadable page stops here with its error
     const std::string bak = bakFileOf(pagePath);
     if (!fileExists(bak))

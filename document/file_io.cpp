@@ -85,7 +85,7 @@ std::size_t InputFile::read(char* buf, std::size_t n) {
 OutputFile::OutputFile(std::string path, unsigned mode) : OutputFile(std::move(path), mode, O_TRUNC) {}
 
 OutputFile OutputFile::createNew(std::string path, unsigned mode) {
-    return OutputFile(std::move(path), mode, O_EXCL);
+    return OutputFile(std::move(path), mode, O_EXCL | O_NOFOLLOW);
 }
 
 OutputFile::OutputFile(std::string path, unsigned mode, int flags) : path_(std::move(path)) {
@@ -119,7 +119,11 @@ void OutputFile::sync() {
 void OutputFile::chmodLike(int fromFd) {
     struct stat st {};
     if (::fstat(fromFd, &st) == 0)
-        (void)::fchmod(fd_.get(), st.st_mode & 07777); // best effort: keep the page's permissions
+        chmod(st.st_mode & 07777);
+}
+
+void OutputFile::chmod(unsigned mode) {
+    (void)::fchmod(fd_.get(), mode); // best effort: keep the page's permissions
 }
 
 std::uint64_t fileSize(const InputFile& file) {
@@ -127,16 +131,6 @@ std::uint64_t fileSize(const InputFile& file) {
     if (::fstat(file.fd(), &st) != 0)
         fail(FileError::Step::Stat, file.path());
     return static_cast<std::uint64_t>(st.st_size);
-}
-
-void syncFile(const std::string& path) {
-    checkFault(FileError::Step::Sync, path);
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        fail(FileError::Step::Open, path);
-    Fd guard(fd);
-    if (::fsync(fd) != 0)
-        fail(FileError::Step::Sync, path);
 }
 
 bool fileExists(const std::string& path) {

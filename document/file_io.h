@@ -73,15 +73,18 @@ class OutputFile {
 public:
     // Creates or truncates the file. mode is given to open() (the umask applies).
     explicit OutputFile(std::string path, unsigned mode = 0666);
-    // Creates the file only when nothing of that name exists (O_EXCL); never replaces anything.
+    // Creates the file only when nothing of that name exists, not even a dangling link (O_EXCL,
+    // O_NOFOLLOW); never replaces anything, never writes through anything.
     static OutputFile createNew(std::string path, unsigned mode = 0666);
     void write(const char* data, std::size_t n);
     void sync();
     void close() { fd_.close(path_); }
     void closeQuietly() noexcept { fd_.closeQuietly(); }
     void chmodLike(int fromFd);
+    void chmod(unsigned mode); // best effort, like chmodLike
     const std::string& path() const { return path_; }
     bool isOpen() const { return fd_.valid(); }
+    int fd() const { return fd_.get(); }
 
 private:
     OutputFile(std::string path, unsigned mode, int flags);
@@ -91,8 +94,6 @@ private:
 
 // The size of an open file.
 std::uint64_t fileSize(const InputFile& file);
-// Flushes a closed file's contents to disk.
-void syncFile(const std::string& path);
 
 // A regular file exists at path (a folder or nothing gives false).
 bool fileExists(const std::string& path);

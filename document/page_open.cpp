@@ -8,8 +8,9 @@
 #include "document/file_io.h"
 #include "document/line_io.h"
 #include "document/markers.h"
-#include "document/page_rewrite.h"
+#include "document/page_lock.h"
 #include "document/paths.h"
+#include "document/work_files.h"
 
 namespace quillet::doc {
 
@@ -130,21 +131,21 @@ InsertionList loadInsertionList(const std::string& pagePath) {
 SaveListOutcome saveInsertionList(const std::string& path, const InsertionList& list) {
     // The work file lies beside the file a link names, and never is the page itself.
     const std::string pagePath = resolvePage(path);
+    PageLock lock(pagePath, path);
     InputFile page(pagePath);
-    if (readUpTo(page, list.original().size()) != list.original())
+    if (readUpTo(page, list.original().size()) != list.original()) {
+        page.close();
         return SaveListOutcome::PageChanged;
+    }
     const std::string bytes = list.bytes();
-    if (bytes == list.original())
+    if (bytes == list.original()) {
+        page.close();
         return SaveListOutcome::Unchanged;
-    const std::string tmp = tmpFileOf(pagePath);
-    RemoveUnlessKept cleanup{tmp};
-    OutputFile out(tmp);
-    out.chmodLike(page.fd());
+    }
+    WorkFile tmp(tmpFileOf(pagePath));
     page.close();
-    out.write(bytes.data(), bytes.size());
-    out.close();
-    installPage(pagePath, tmp);
-    cleanup.keep = true;
+    tmp.out().write(bytes.data(), bytes.size());
+    tmp.install(lock, pagePath, Backup::Keep);
     return SaveListOutcome::Saved;
 }
 

@@ -2,32 +2,22 @@
 // One rewrite of the page: the old page P is read line by line, the new page is written into the
 // work file T beside it, and commit() puts T in place while P's previous text becomes the backup
 // B. The page never goes missing: T is written and synced first, B becomes a second name of the
-// current P, and then T is renamed over P in one atomic step.
+// current P, and then T is renamed over P in one atomic step. The page's lock is held from before
+// P is opened until the folder is synced.
 
-#include <memory>
-#include <optional>
-#include <stdexcept>
 #include <string>
 
 #include "document/file_io.h"
 #include "document/line_io.h"
+#include "document/page_lock.h"
+#include "document/work_files.h"
 
 namespace quillet::doc {
 
-// A page whose own name is one of its work files (".TMP", ".BAK"): rewriting it would destroy it.
-class PageNameError : public std::runtime_error {
-public:
-    explicit PageNameError(const std::string& page)
-        : std::runtime_error(page + ": the page's name is one of its work files") {}
-};
-
-// The page a command works on. A symbolic link is followed, so the file it names is rewritten
-// (the link stays a link) and the work files lie beside that file.
-std::string resolvePage(const std::string& page);
-
 class PageRewrite {
 public:
-    // Opens P for reading and creates T (replacing a T left from before).
+    // Locks the page, opens P for reading and creates T anew (whatever stood at its name goes).
+    // Throws PageBusyError when another process is rewriting the page.
     explicit PageRewrite(std::string pagePath);
     ~PageRewrite(); // an uncommitted rewrite closes its files and removes T, quietly
     PageRewrite(const PageRewrite&) = delete;
@@ -52,23 +42,15 @@ public:
 
 private:
     std::string page_, tmp_, bak_;
+    PageLock lock_;
     InputFile pageFile_;
-    OutputFile tmpFile_;
+    WorkFile tmpFile_;
     FileSource source_;
     FileSink sink_;
     LineReader reader_;
     LineWriter writer_;
     std::string line_;
-    bool committed_ = false;
 };
-
-// Makes `backup` a copy of `page` as it is now, atomically: a hard link under a temporary name
-// renamed over `backup`, or a synced copy where the file system has no hard links.
-void backUpPage(const std::string& page, const std::string& backup);
-
-// Makes a complete file the page the way a rewrite does: the page as it was (if there is one)
-// becomes the backup, and the file is renamed over the page in one step.
-void installPage(const std::string& page, const std::string& replacement);
 
 // Exchanges two files' names in one step where the file system can; otherwise with three
 // renames through a temporary name. Returns true when the exchange was atomic.

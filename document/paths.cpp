@@ -1,5 +1,8 @@
 #include "document/paths.h"
 
+#include <cstdint>
+#include <cstdio>
+
 namespace quillet::doc {
 
 bool isCp932LeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
@@ -45,6 +48,24 @@ std::string changeExtension(std::string_view path, std::string_view ext, PathSty
     std::string result(path.substr(0, dot == std::string_view::npos ? path.size() : dot));
     result += ext;
     return result;
+}
+
+std::string workFileOf(std::string_view page, std::string_view ext) {
+    std::string work = changeExtension(page, ext);
+    const std::size_t start = nameStart(work);
+    if (work.size() - start <= kNameMax)
+        return work;
+    std::uint32_t hash = 2166136261u; // FNV-1a of the page's own name
+    for (unsigned char c : page.substr(nameStart(page))) {
+        hash ^= c;
+        hash *= 16777619u;
+    }
+    char tag[16];
+    std::snprintf(tag, sizeof tag, "~%08x", static_cast<unsigned>(hash));
+    std::size_t cut = start + kNameMax - ext.size() - 9;
+    while (cut > start && (static_cast<unsigned char>(work[cut]) & 0xC0) == 0x80)
+        --cut; // a UTF-8 continuation byte: the character goes whole
+    return work.substr(0, cut) + tag + std::string(ext);
 }
 
 } // namespace quillet::doc

@@ -11,12 +11,16 @@
 
 #include "dialogs/site_dialog.h"
 #include "document/file_io.h"
-#include "document/page_rewrite.h"
+#include "document/work_files.h"
 #include "main/main_window_private.h"
 #include "net/ftp_client.h"
 #include "platform/codepage.h"
 
 namespace quillet::ui {
+
+using platform::Answer;
+using platform::Buttons;
+using platform::prompter;
 
 namespace texts {
 const QString NotConnectedReason = QStringLiteral("接続できません: %1");
@@ -24,6 +28,17 @@ const QString UploadCanceled =
     QStringLiteral("アップロードを中止しました (サイトの文書は不完全かもしれません)");
 const QString DownloadCanceled = QStringLiteral("ダウンロードを中止しました (文書は元のままです)");
 const QString SiteNameNotCp932 = QStringLiteral("ｻｲﾄ上の文書名に Shift-JIS で表せない文字があります");
+const QString DownloadNotInstalled =
+    QStringLiteral("ダウンロードした文書は使いませんでした (文書は元のままです)");
+
+QString downloadIncomplete(const QString& page) {
+    return QStringLiteral("「%1」のダウンロードは完了しませんでした。\r文書は変更していません").arg(page);
+}
+QString replaceMarkedPage(const QString& page) {
+    return QStringLiteral("ダウンロードした文書には書き込み開始位置『<!-INS-!>』の行がありません。\r"
+                          "文書「%1」をこの内容で置き換えますか？")
+        .arg(page);
+}
 } // namespace texts
 
 namespace {
@@ -188,36 +203,33 @@ void TFormQuillet::SpeedButtonUPClick() {
 void TFormQuillet::SpeedButtonDNClick() {
     runFtpCommand([&] {
         const std::string remote = remoteName(EditURL->text());
-        const std::string page =
-            EditHtml->text().isEmpty() ? QFile::encodeName(EditURL->text()).toStdString() : pagePath();
+        const QString shownPage = EditHtml->text().isEmpty() ? EditURL->text() : EditHtml->text();
+        const std::string page = QFile::encodeName(shownPage).toStdString();
+        // Received beside the page's real file; the page and its backup are touched only when a
+        // complete copy is installed, the way a Save replaces the page: the page as it was goes
+        // to the backup, so "取消" brings it back after a download pressed by mistake.
+        doc::ReceivedFile received(page, doc::Backup::Keep);
         NMFTP1->SetTransferType(2); // the page comes back exactly as it was uploaded
         setStatusText(QStringLiteral("Download ") + EditURL->text());
-        // The server's copy becomes the page the way a Save does: the page as it was goes to
-        // the backup, so "取消" brings it back after a download pressed by mistake.
-        const std::string received = page + ".quillet-received";
+        bool complete = false;
         try {
-            NMFTP1->Download(remote, received);
+            complete = NMFTP1->Download(remote, received.out());
         } catch (const net::ESockError&) {
-            doc::removeFileQuietly(received);
             if (!transferCanceled_)
                 throw;
-            setStatusText(texts::DownloadCanceled);
-            return;
-        } catch (...) {
-            doc::removeFileQuietly(received);
-            throw;
         }
         if (transferCanceled_) {
-            doc::removeFileQuietly(received);
             setStatusText(texts::DownloadCanceled);
             return;
         }
-        try {
-            doc::installPage(page, received);
-        } catch (...) {
-            doc::removeFileQuietly(received);
-            throw;
+        if (!complete)
+            throw std::runtime_error(texts::downloadIncomplete(shownPage).toStdString());
+        if (received.losesInsertionLine() && prompter().confirm(this, texts::replaceMarkedPage(shownPage),
+                                                                Buttons::YesNoDefaultNo) != Answer::Yes) {
+            setStatusText(texts::DownloadNotInstalled);
+            return;
         }
+        received.install();
         setStatusText(QStringLiteral("Ready"));
     });
 }

@@ -8,6 +8,7 @@
 
 #include "document/file_io.h"
 #include "document/paths.h"
+#include "document/work_files.h"
 #include "net/texts.h"
 #include "platform/codepage.h"
 #include "platform/message_pump.h"
@@ -509,16 +510,10 @@ void TNMFTP::List() {
 }
 
 void TNMFTP::Download(const std::string& RemoteFile, const std::string& LocalFile) {
-    const std::string target = LocalFile.empty() ? RemoteFile : LocalFile;
-    TempFile temp(target + ".quillet-download");
-    doc::OutputFile file(temp.path());
-    if (!Download(RemoteFile, file))
+    doc::ReceivedFile file(LocalFile.empty() ? RemoteFile : LocalFile, doc::Backup::None);
+    if (!Download(RemoteFile, file.out()))
         return; // nothing complete and confirmed to keep
-    file.sync();
-    file.close();
-    doc::renameFile(temp.path(), target);
-    temp.release();
-    doc::syncFolder(doc::folderOf(target));
+    file.install();
 }
 
 bool TNMFTP::Download(const std::string& RemoteFile, doc::OutputFile& LocalFile) {

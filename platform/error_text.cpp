@@ -1,9 +1,11 @@
 #include "platform/error_text.h"
 
+#include <QFile>
 #include <QStringDecoder>
 
 #include "document/file_io.h"
-#include "document/page_rewrite.h"
+#include "document/page_lock.h"
+#include "document/work_files.h"
 #include "platform/codepage.h"
 #include "platform/file_errors.h"
 
@@ -20,6 +22,10 @@ QString exceptionMessage(std::exception_ptr error) {
         std::rethrow_exception(error);
     } catch (const doc::FileError& e) {
         return fileErrorMessage(e);
+    } catch (const doc::PageBusyError& e) {
+        return QStringLiteral("文書「%1」は別の Quillet が書き換えているところです。\r"
+                              "少し待ってから、もう一度試してください。\r文書は変更していません")
+            .arg(QFile::decodeName(QByteArray::fromStdString(e.page())));
     } catch (const doc::PageNameError&) {
         return QStringLiteral("文書名の拡張子が作業ファイル (.TMP / .BAK) と同じなので、"
                               "この文書は書き換えられません");

@@ -36,15 +36,16 @@ public:
             second = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
             break;
         case Buttons::YesNo:
+        case Buttons::YesNoDefaultNo:
             first = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
             second = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
             break;
         }
-        box.setDefaultButton(static_cast<QPushButton*>(first));
+        box.setDefaultButton(static_cast<QPushButton*>(buttons == Buttons::YesNoDefaultNo ? second : first));
         box.setEscapeButton(second ? second : first);
         box.exec();
         const bool firstChosen = box.clickedButton() == first;
-        if (buttons == Buttons::YesNo)
+        if (buttons == Buttons::YesNo || buttons == Buttons::YesNoDefaultNo)
             return firstChosen ? Answer::Yes : Answer::No;
         if (buttons == Buttons::Ok)
             return Answer::Ok;

@@ -18,7 +18,9 @@ namespace quillet::platform {
 
 class OpenDialog;
 
-enum class Buttons { Ok, OkCancel, YesNo };
+// YesNoDefaultNo: the same two buttons, with "いいえ" the default, for a question whose "はい"
+// replaces something of the author's.
+enum class Buttons { Ok, OkCancel, YesNo, YesNoDefaultNo };
 enum class Answer { Ok, Cancel, Yes, No };
 
 class Prompter {

@@ -1,6 +1,6 @@
-// Kills a process that runs Save, Replace all, Delete-last, Edit-last and Undo on a page at random
-// moments. After every kill, with "before" and "after" the page and backup around the command
-// that was running (found by repeating the same steps on a copy):
+// Kills a process that runs Save, Replace all, Delete-last, Edit-last, Undo, a download's install
+// and the insertion-point write-back on a page at random moments. After every kill, with "before" and "after"
+// the page and backup around the command that was running (found by repeating the same steps on a copy):
 // - the page exists (else: lost) and is the text before or after (else: torn);
 // - the backup is the backup before or after, and once the page is the new text it is the backup
 //   after, which for every command is the page as it was before it (else: backup wrong).
@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <map>
 #include <optional>
 #include <random>
 #include <sys/wait.h>
@@ -120,11 +121,14 @@ TEST(CrashSafety, PageSurvivesKillsDuringRewrite) {
     std::uniform_int_distribution<useconds_t> delayUs(0, 40000);
     const int kills = killCount();
     int lost = 0, torn = 0, backupsWrong = 0, inside = 0;
+    std::map<std::string, int> insideOf; // kills inside each command
     for (int round = 0; round < kills; ++round) {
         const std::optional<std::string> page0 = contentOf(page), bak0 = contentOf(bak);
         const unsigned seed = static_cast<unsigned>(round) + 1;
         const Kill k = runAndKill(page, seed, delayUs(rng));
         inside += k.inside;
+        if (k.inside)
+            ++insideOf[commandName(commandAt(seed, static_cast<unsigned>(k.lastStarted)))];
 
         // The same steps on a copy, without a kill: the texts around the step that was running.
         putOrRemove(copy, page0);
@@ -182,6 +186,10 @@ TEST(CrashSafety, PageSurvivesKillsDuringRewrite) {
 
     std::printf("crash: kills inside a command=%d, reader opens=%lu missing=%lu, stray files=%d\n", inside,
                 opens, missing, strays);
+    std::string perCommand;
+    for (const auto& [name, count] : insideOf)
+        perCommand += " " + name + "=" + std::to_string(count);
+    std::printf("crash: kills inside:%s\n", perCommand.c_str());
     std::printf("crash: kills=%d pages_lost=%lu pages_torn=%d backups_wrong=%d\n", kills,
                 static_cast<unsigned long>(lost) + missing, torn, backupsWrong);
 }

@@ -202,8 +202,9 @@ TEST(IoErrors, EioInEachFileCallLeavesThePageWholeAndIsReported) {
     const QString expectedMessage = QStringLiteral("I/O エラー (5)");
 
     int cases = 0, ok = 0;
-    for (PageCommand command : {PageCommand::Save, PageCommand::ReplaceAll, PageCommand::DeleteLast,
-                                PageCommand::EditLast, PageCommand::Undo}) {
+    for (PageCommand command :
+         {PageCommand::Save, PageCommand::ReplaceAll, PageCommand::DeleteLast, PageCommand::EditLast,
+          PageCommand::Undo, PageCommand::Download, PageCommand::InsertionPoint}) {
         // Without a fault: the texts after the command.
         writeFile(page, text);
         writeFile(bak, backup);

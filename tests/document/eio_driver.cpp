@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     if (argc != 3)
         return 2;
     const int command = std::atoi(argv[1]);
-    if (command < 0 || command > static_cast<int>(testing::PageCommand::Undo))
+    if (command < 0 || command > static_cast<int>(testing::kLastCommand))
         return 2;
     doc::Entry entry;
     entry.title = "I/O";

@@ -227,9 +227,13 @@ TEST_F(ReworkTest, SymlinkedPageIsRewrittenThroughTheLink) {
 TEST_F(ReworkTest, InstalledPageKeepsPermissionsAndBacksUpTheOldOne) {
     writeFile(page, "old");
     ::chmod(page.c_str(), 0600);
-    const std::string received = dir.file("received");
-    writeFile(received, "new");
-    installPage(page, received);
+    std::string received;
+    {
+        ReceivedFile file(page, Backup::Keep);
+        received = file.path();
+        file.out().write("new", 3);
+        file.install();
+    }
     EXPECT_EQ(readFile(page), "new");
     EXPECT_EQ(readFile(bak), "old");
     EXPECT_FALSE(exists(received));

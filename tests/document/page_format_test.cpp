@@ -150,6 +150,30 @@ TEST(WorkFiles, NamesSplitAtTheLastSlashHere) {
     EXPECT_EQ(fileNameOf("dir\\index.html"), "dir\\index.html");
 }
 
+// Every name the file system takes has work files that fit beside it: the documented names
+// where they fit, else the stem cut at a character and a hash of the whole name.
+TEST(WorkFiles, LongNamesGetWorkFilesThatFit) {
+    const std::string html = std::string(250, 'x') + ".html"; // 255 bytes
+    EXPECT_EQ(tmpFileOf("/w/" + html), "/w/" + std::string(250, 'x') + ".TMP");
+    const std::string bare = std::string(253, 'y'), other = std::string(252, 'y') + "z";
+    const std::string tmp = fileNameOf(tmpFileOf("/w/" + bare)), bak = fileNameOf(bakFileOf("/w/" + bare));
+    EXPECT_EQ(tmp.size(), kNameMax);
+    EXPECT_EQ(bak.size(), kNameMax);
+    EXPECT_TRUE(bak.starts_with(std::string(242, 'y') + "~") && bak.ends_with(".BAK")) << bak;
+    EXPECT_EQ(tmp.substr(0, 251), bak.substr(0, 251)); // the same stem and hash
+    EXPECT_NE(bakFileOf("/w/" + other), bakFileOf("/w/" + bare));
+    EXPECT_EQ(bakFileOf(bare), bak); // the folder does not count
+    // "日" is three bytes in UTF-8: a cut never splits it.
+    std::string wide;
+    while (wide.size() < 252)
+        wide += "日";
+    const std::string cut = fileNameOf(bakFileOf("/w/" + wide));
+    EXPECT_LE(cut.size(), kNameMax);
+    EXPECT_EQ(cut.find('~') % 3, 0u) << cut;
+    // A long page named like its own work file still is its own work file.
+    EXPECT_EQ(bakFileOf(bak), bak);
+}
+
 TEST(WorkFiles, WindowsRuleSkipsCp932TrailBytes) {
     const auto W = PathStyle::Windows;
     EXPECT_EQ(changeExtension("D:\\web\\index.html", ".TMP", W), "D:\\web\\index.TMP");

@@ -3,30 +3,38 @@
 // window calls, picked and filled in from a seed and a step number, so that a run can be
 // repeated step by step on a copy.
 
+#include <algorithm>
 #include <random>
 #include <string>
 
 #include "document/entry_rework.h"
 #include "document/entry_writer.h"
 #include "document/file_io.h"
+#include "document/markers.h"
+#include "document/page_open.h"
 #include "document/page_rewrite.h"
 
 namespace quillet::testing {
 
-enum class PageCommand { Save, ReplaceAll, DeleteLast, EditLast, Undo };
+// Download: a copy of the page as a server would send it, received and installed the way the
+// window does. InsertionPoint: the insertion-point dialog's write-back, its marker taken off and
+// put back on its line and a marker line at the end added or removed.
+enum class PageCommand { Save, ReplaceAll, DeleteLast, EditLast, Undo, Download, InsertionPoint };
+inline constexpr PageCommand kLastCommand = PageCommand::InsertionPoint;
 
 inline const char* commandName(PageCommand c) {
-    static const char* names[] = {"Save", "Replace all", "Delete-last", "Edit-last", "Undo"};
+    static const char* names[] = {"Save", "Replace all", "Delete-last",    "Edit-last",
+                                  "Undo", "Download",    "Insertion point"};
     return names[static_cast<int>(c)];
 }
 
 inline PageCommand commandAt(unsigned seed, unsigned step) {
     std::mt19937 rng(seed * 7919u + step);
     // Saves a little more often than the others, so the page keeps some entries.
-    static constexpr PageCommand kinds[] = {PageCommand::Save,       PageCommand::Save,
-                                            PageCommand::ReplaceAll, PageCommand::DeleteLast,
-                                            PageCommand::EditLast,   PageCommand::Undo};
-    return kinds[rng() % 6];
+    static constexpr PageCommand kinds[] = {
+        PageCommand::Save,     PageCommand::Save, PageCommand::ReplaceAll, PageCommand::DeleteLast,
+        PageCommand::EditLast, PageCommand::Undo, PageCommand::Download,   PageCommand::InsertionPoint};
+    return kinds[rng() % 8];
 }
 
 // An entry of a few bytes up to some hundred kilobytes, so that kills land inside the writes.
@@ -69,6 +77,33 @@ inline void runCommand(PageCommand command, const std::string& page, const doc::
     case PageCommand::Undo:
         doc::undoLastRewrite(page);
         break;
+    case PageCommand::Download: {
+        doc::ReceivedFile received(page, doc::Backup::Keep);
+        std::string copy = "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n<!-BDY-A-!>\r\n";
+        for (const auto& line : entry.body)
+            copy += line + "\r\n";
+        copy += "<!-BDY-B-!><HR>\r<!-END-!>\r\n</BODY>\r\n</HTML>\r\n";
+        for (std::size_t at = 0; at < copy.size(); at += 4096) // as the packets come
+            received.out().write(copy.data() + at, std::min<std::size_t>(4096, copy.size() - at));
+        received.install();
+        break;
+    }
+    case PageCommand::InsertionPoint: {
+        if (!doc::fileExists(page))
+            break;
+        doc::InsertionList list = doc::loadInsertionList(page);
+        const auto& items = list.items();
+        const auto marker = std::find_if(items.begin(), items.end(), doc::marker::InsertionPoint);
+        const auto at = static_cast<std::size_t>(marker - items.begin());
+        if (at > 0 && at < items.size()) {
+            list.toggle(at);
+            list.toggle(at - 1);
+        }
+        if (!items.empty())
+            list.toggle(items.size() - 1); // a marker line at the end comes and goes
+        doc::saveInsertionList(page, list);
+        break;
+    }
     }
 }
 

@@ -3,17 +3,20 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <atomic>
+#include <sys/stat.h>
 
 #include "../document/temp_dir.h"
 #include "../ftp/ftp_servers.h"
 #include "../ftp/gui_gap.h"
 #include "dialogs/site_dialog.h"
+#include "document/page_lock.h"
 #include "main/main_window.h"
 #include "net/ftp_client.h"
 #include "test_prompter.h"
@@ -460,4 +463,102 @@ TEST_F(PublishTest, HostileServersEndInAnErrorAndLeaveThePage) {
         EXPECT_FALSE(window.NMFTP1->Connected);
         reportHostileCase(c.kind, gap);
     }
+}
+
+// A page that is a link onto another file system is downloaded beside the file it names; the
+// page as it was becomes the backup only when the complete copy is installed.
+TEST_F(PublishTest, DownloadIntoAPageLinkedOntoAnotherFileSystem) {
+    if (::access("/dev/shm", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/shm";
+    TempDir there("/dev/shm");
+    struct stat here {
+    }, away{};
+    ::stat(dir.path().c_str(), &here);
+    ::stat(there.path().c_str(), &away);
+    if (here.st_dev == away.st_dev)
+        GTEST_SKIP() << "/dev/shm is on the same file system as " << dir.path();
+    const std::string real = there.file("diary.html");
+    ::unlink(page.c_str());
+    writeFile(real, kPage);
+    std::filesystem::create_symlink(real, page);
+    const std::string copy = "<HTML>\r<!-INS-!>\rfrom the server\r</HTML>\r"; // the same in any TYPE
+    writeFile((root.path() / "index.html").string(), copy);
+    PyFtpServer server(root.path());
+    writeSite(server.port());
+    connectToFirstSite();
+    window.EditURL->setText("index.html");
+    click(window.SpeedButtonDN);
+    for (const auto& a : prompter.asked)
+        ADD_FAILURE() << "asked: " << a.text.toStdString();
+    EXPECT_EQ(window.statusText(), "Ready");
+    EXPECT_TRUE(std::filesystem::is_symlink(page));
+    EXPECT_EQ(readFile(real), copy);
+    EXPECT_EQ(readFile(there.file("diary.BAK")), kPage);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(there.path()), {}), 2); // page, backup
+}
+
+// A copy without the marker line (empty, cut short or another page) replaces a page that has one
+// only when the author says so; the default answer keeps the page.
+TEST_F(PublishTest, DownloadWithoutTheMarkerLineAsksBeforeReplacing) {
+    PyFtpServer server(root.path());
+    writeSite(server.port());
+    connectToFirstSite();
+    window.EditURL->setText("index.html");
+    for (const std::string& copy : {std::string(), std::string("<HTML>\r<BODY>\r</BODY>\r</HTML>\r")}) {
+        writeFile((root.path() / "index.html").string(), copy);
+        prompter.asked.clear();
+        click(window.SpeedButtonDN);
+        ASSERT_EQ(prompter.asked.size(), 1u);
+        EXPECT_EQ(prompter.asked[0].kind, Asked::Confirm);
+        EXPECT_EQ(prompter.asked[0].buttons, platform::Buttons::YesNoDefaultNo);
+        EXPECT_TRUE(prompter.asked[0].text.contains(window.EditHtml->text()))
+            << prompter.asked[0].text.toStdString();
+        EXPECT_EQ(readFile(page), kPage);
+        EXPECT_FALSE(exists(dir.file("index.BAK")));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2); // page, ini
+        EXPECT_NE(window.statusText(), "Ready");
+    }
+    prompter.answers.push_back(platform::Answer::Yes);
+    click(window.SpeedButtonDN);
+    EXPECT_EQ(window.statusText(), "Ready");
+    EXPECT_EQ(readFile(page), "<HTML>\r<BODY>\r</BODY>\r</HTML>\r");
+    EXPECT_EQ(readFile(dir.file("index.BAK")), kPage);
+}
+
+// While another Quillet rewrites the page, a download stops before it starts and says why.
+TEST_F(PublishTest, DownloadIntoAPageBeingRewrittenStopsWithAMessage) {
+    writeFile((root.path() / "index.html").string(), "<HTML>\r<!-INS-!>\r</HTML>\r");
+    PyFtpServer server(root.path());
+    writeSite(server.port());
+    connectToFirstSite();
+    window.EditURL->setText("index.html");
+    doc::setPageLockWait(std::chrono::milliseconds(50));
+    {
+        doc::PageLock other(page, page);
+        click(window.SpeedButtonDN);
+    }
+    doc::setPageLockWait(std::chrono::milliseconds(5000));
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_EQ(prompter.asked[0].kind, Asked::Error);
+    EXPECT_EQ(prompter.asked[0].text, QStringLiteral("文書「%1」は別の Quillet が書き換えているところです。\r"
+                                                     "少し待ってから、もう一度試してください。\r"
+                                                     "文書は変更していません.")
+                                          .arg(window.EditHtml->text()));
+    EXPECT_EQ(readFile(page), kPage);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2); // page, ini
+    EXPECT_TRUE(looksConnected());
+}
+
+// The real question box: "いいえ" is its default button, so Enter keeps the page.
+TEST(QuestionBox, EnterAnswersNoWhereNoIsTheDefault) {
+    QString defaultText;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        defaultText = box->defaultButton()->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    EXPECT_EQ(platform::prompter().confirm(nullptr, "replace?", platform::Buttons::YesNoDefaultNo),
+              platform::Answer::No);
+    EXPECT_EQ(defaultText, QStringLiteral("いいえ(&N)"));
 }

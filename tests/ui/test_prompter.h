@@ -34,9 +34,10 @@ public:
     platform::Answer confirm(QWidget*, const QString& text, platform::Buttons buttons) override {
         asked.push_back({Asked::Confirm, text, buttons});
         if (answers.empty())
-            return buttons == platform::Buttons::YesNo ? platform::Answer::No
-                   : buttons == platform::Buttons::Ok  ? platform::Answer::Ok
-                                                       : platform::Answer::Cancel;
+            return buttons == platform::Buttons::YesNo || buttons == platform::Buttons::YesNoDefaultNo
+                       ? platform::Answer::No
+                   : buttons == platform::Buttons::Ok ? platform::Answer::Ok
+                                                      : platform::Answer::Cancel;
         auto a = answers.front();
         answers.pop_front();
         return a;
