@@ -16,9 +16,10 @@ std::chrono::milliseconds& lockWait() {
     return wait;
 }
 
-// A file system that cannot lock at all still lets its pages be written.
+// A file system that cannot lock a folder still lets its pages be written (NFS, which takes an
+// flock for a byte-range lock, refuses one on a folder with EBADF).
 bool lockingUnsupported(int err) {
-    return err == ENOLCK || err == EOPNOTSUPP || err == ENOSYS || err == EINVAL;
+    return err == ENOLCK || err == EOPNOTSUPP || err == ENOSYS || err == EINVAL || err == EBADF;
 }
 } // namespace
 

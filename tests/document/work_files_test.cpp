@@ -1,6 +1,6 @@
 // Work files and writers: nothing planted at a work file's name is written through or becomes the
-// page, one rewrite of a page at a time across processes, downloads received beside the page's
-// real file, and page names up to the longest the file system takes.
+// page, one rewrite of a page at a time across processes, what a received copy is checked for,
+// and page names up to the longest the file system takes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -305,35 +305,6 @@ TEST(TwoWriters, ASecondWriterThatCannotWaitChangesNothing) {
     EXPECT_TRUE(readFile(bak) == page0);
 }
 
-// Saves started at the same moment, without any help: every entry a writer reported is in the
-// page, the page is whole, and page and backup are never the same file.
-TEST(TwoWriters, SavesAtTheSameMomentNeverLoseAnEntry) {
-    TempDir dir;
-    const std::string page = dir.file("index.html"), bak = dir.file("index.BAK");
-    const std::string page0 = largePage();
-    const auto [bothAB, bakAB] = afterSaves(page0, {"a", "b"});
-    const auto [bothBA, bakBA] = afterSaves(page0, {"b", "a"});
-    int overlaps = 0;
-    for (int round = 0; round < 3; ++round) {
-        SCOPED_TRACE(round);
-        writeFile(page, page0);
-        ::unlink(bak.c_str());
-        Writer a(page, "a", 5000), b(page, "b", 5000);
-        const int ra = a.finish(), rb = b.finish();
-        ASSERT_TRUE(ra == 0 || ra == 3);
-        ASSERT_TRUE(rb == 0 || rb == 3);
-        const std::string now = readFile(page), bakNow = readFile(bak);
-        if (ra == 0 && rb == 0) {
-            EXPECT_TRUE((now == bothAB && bakNow == bakAB) || (now == bothBA && bakNow == bakBA));
-        } else {
-            const auto [one, oneBak] = afterSaves(page0, {ra == 0 ? "a" : "b"});
-            EXPECT_TRUE(now == one && bakNow == oneBak);
-        }
-        overlaps += lstatOf(page).st_ino != lstatOf(bak).st_ino;
-    }
-    EXPECT_EQ(overlaps, 3) << "page and backup are the same file";
-}
-
 // Names of 253 to 255 bytes, with and without an extension, in ASCII and in UTF-8: every rewrite
 // and the download work, and nothing but the page and its backup is left.
 TEST(LongNames, EveryRewriteAndTheDownloadWorkUpToTheLongestName) {
@@ -356,30 +327,6 @@ TEST(LongNames, EveryRewriteAndTheDownloadWorkUpToTheLongestName) {
         EXPECT_NE(readFile(page), kPage);
         EXPECT_NE(readFile(dir.file(bak)), readFile(page));
     }
-}
-
-// A page that is a link onto another file system is received beside the file it names, so the
-// final rename stays on one file system; the link stays a link.
-TEST(Downloads, LinkedPageIsReceivedBesideItsRealFile) {
-    TempDir here;
-    if (::access("/dev/shm", W_OK) != 0)
-        GTEST_SKIP() << "no /dev/shm";
-    TempDir there("/dev/shm");
-    if (lstatOf(here.path()).st_dev == lstatOf(there.path()).st_dev)
-        GTEST_SKIP() << "/dev/shm is on the same file system as " << here.path();
-    const std::string link = here.file("index.html"), real = there.file("diary.html");
-    writeFile(real, kPage);
-    ::chmod(real.c_str(), 0640);
-    std::filesystem::create_symlink(real, link);
-    ReceivedFile received(link, Backup::Keep);
-    EXPECT_EQ(folderOf(received.path()), folderOf(real));
-    received.out().write("new page", 8);
-    received.install();
-    EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(readFile(real), "new page");
-    EXPECT_EQ(lstatOf(real).st_mode & 07777, 0640u);
-    EXPECT_EQ(readFile(there.file("diary.BAK")), kPage);
-    EXPECT_EQ(namesIn(here.path()), std::set<std::string>{"index.html"});
 }
 
 TEST(Downloads, ACopyWithoutTheMarkerLineIsNoticedAndFilesGetNoBackupUnlessPages) {
