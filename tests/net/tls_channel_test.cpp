@@ -135,20 +135,34 @@ public:
         acceptor_ = std::thread([this] { acceptLoop(); });
     }
     ~TlsServer() {
-        ::shutdown(listener_, SHUT_RDWR); // ends the accept
-        acceptor_.join();
-        for (std::thread& t : connections_)
-            t.join();
+        stop();
         ::close(listener_);
         SSL_CTX_free(ctx_);
     }
     std::uint16_t port() const { return port_; }
+    // The counts below are final once the server has stopped: a client can be done with a
+    // connection before the server's side of it has finished, so they stop the server first.
     // Handshakes that resumed a session, as the server saw them.
-    int resumed() const { return resumed_; }
+    int resumed() {
+        stop();
+        return resumed_;
+    }
     // Scripts that ran to their end after a complete handshake.
-    int served() const { return served_; }
+    int served() {
+        stop();
+        return served_;
+    }
 
 private:
+    void stop() {
+        if (!acceptor_.joinable())
+            return;
+        ::shutdown(listener_, SHUT_RDWR); // ends the accept
+        acceptor_.join();
+        for (std::thread& t : connections_)
+            t.join();
+    }
+
     void acceptLoop() {
         for (;;) {
             const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
