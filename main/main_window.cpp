@@ -423,7 +423,7 @@ void TFormQuillet::closeEvent(QCloseEvent* event) {
 }
 
 void TFormQuillet::FormClose() {
-    if (!NMFTP1->Connected)
+    if (!NMFTP1->Connected())
         return;
     // Say QUIT, but never let a silent server keep the window open; meanwhile no FTP command
     // may start, and a second close only cuts the wait short.

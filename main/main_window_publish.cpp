@@ -95,11 +95,11 @@ void TFormQuillet::cancelTransfer() {
 }
 
 void TFormQuillet::showTransferProgress() {
-    const net::TPowersock* data = NMFTP1->DataSocket.get();
+    const net::TPowersock* data = NMFTP1->DataSocket();
     if (!data)
         return;
-    const std::uint64_t done = data->BytesRecvd ? data->BytesRecvd : data->BytesSent;
-    const std::int64_t total = NMFTP1->BytesTotal;
+    const std::uint64_t done = data->BytesRecvd() ? data->BytesRecvd() : data->BytesSent();
+    const std::int64_t total = NMFTP1->BytesTotal();
     QLocale locale;
     if (total > 0) {
         progressLabel_->setText(QStringLiteral("%1 / %2 バイト")
@@ -167,8 +167,8 @@ void TFormQuillet::SpeedButtonCONClick() {
             failure = oneLine(platform::exceptionMessage(std::current_exception()));
         }
     });
-    setConnectedLook(NMFTP1->Connected);
-    if (NMFTP1->Connected)
+    setConnectedLook(NMFTP1->Connected());
+    if (NMFTP1->Connected())
         setStatusText(QStringLiteral("Connected"));
     else if (!failure.isEmpty())
         setStatusText(texts::NotConnectedReason.arg(failure));

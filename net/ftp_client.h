@@ -40,6 +40,18 @@ using TFailureEvent = std::function<void(bool& Handled, TCmdType Trans_Type)>;
 using TUnsupportedEvent = std::function<void(TCmdType Trans_Type)>;
 using TNMListItem = std::function<void(const std::string& Listing)>;
 
+// What the control connection is doing or still owes. Only TNMFTP::setState changes it.
+enum class FtpState : std::uint8_t {
+    Disconnected, // not logged in
+    LoggingIn,    // greeting, USER, PASS
+    Ready,        // logged in; no reply outstanding
+    Data,         // a transfer command was accepted: the data flows and the final reply is to
+                  // come; an error reply on the control connection ends the transfer
+    ServerEnded,  // such an error reply came: it is the transfer's final reply
+    ReplyOwed,    // a reply was given up (time-out, cancel) and may still come: the next
+                  // command reads it first, so that it is never taken for that command's answer
+};
+
 class TNMFTP : public TPowersock {
 public:
     explicit TNMFTP(QObject* Owner = nullptr);
@@ -47,7 +59,6 @@ public:
 
     std::string UserID;
     std::string Password;
-    std::unique_ptr<TPowersock> DataSocket; // exists while a transfer runs
     TNotifyEvent OnTransactionStart;
     TNotifyEvent OnTransactionStop;
     TSuccessEvent OnSuccess;
@@ -58,8 +69,13 @@ public:
     TNotifyEvent OnConnect; // log-in completed (the socket's own connect is not reported)
     TUnsupportedEvent OnUnSupportedFunction;
     int Vendor = VendorDetect;
-    std::unique_ptr<TFTPDirectoryList> DirectoryList;
     bool ParseList = false;
+
+    // The data connection; exists while a transfer runs.
+    TPowersock* DataSocket() const { return dataSocket_.get(); }
+    // The parsed lines of the last listing (ParseList), from the first one after log-in.
+    const TFTPDirectoryList* DirectoryList() const { return directoryList_.get(); }
+    FtpState ProtocolState() const { return state_; }
 
     void Connect() override;
     void Disconnect() override;
@@ -81,37 +97,48 @@ public:
     bool Download(const std::string& RemoteFile, doc::OutputFile& LocalFile);
     void Upload(const std::string& LocalFile, const std::string& RemoteFile);
     // Bytes of the running upload sent so far.
-    std::uint64_t BytesSentNow() const { return DataSocket ? DataSocket->BytesSent : 0; }
+    std::uint64_t BytesSentNow() const { return dataSocket_ ? dataSocket_->BytesSent() : 0; }
 
     // How long a reply left unread by an interrupted transfer is waited for before the next
     // command; when none comes, the control connection is closed.
     int PendingReplyWait = 3000;
 
 private:
-    void SkipContinuationLines(const std::string& first);
-    std::string readReply();
-    [[noreturn]] void raiseFailure(const std::string& reply);
-    void failureProtocol(TCmdType type, bool checkUnsupported);
+    using LineObserver = std::function<void(const std::string& line)>;
+
+    void setState(FtpState next) { state_ = next; }
+    // The start of every operation that talks to the server.
+    void beginOperation();
+    // Sends Command and reads its whole reply; observe sees each of its lines.
+    std::string Transaction(const std::string& Command, const LineObserver& observe);
+    // Reads one whole reply (first line into LastReply and ReplyNumber, then the lines that
+    // continue it), each line reported at level 1.
+    std::string readReply(const LineObserver& observe = {});
+    // A reply read broke off.
+    void replyBroken(bool canceled);
+    // Applies the reply rules to LastReply at this step: a failure raises FTPException with the
+    // reply line unless the step lets an OnFailure handler take it. True when it failed.
+    bool checkReply(ReplyStep step, TCmdType type);
     void discardControlBytes();
     void settlePendingReply();
-    // A reply read failed on the socket: wait for the answer later, or give the connection up.
-    void replyBroken();
     void detectSystem();
     std::optional<std::uint64_t> remoteSize(const std::string& name);
-    void openDataConnection();
-    void sendPort(TCmdType type);
-    void acceptDataConnection();
-    void finalReply(TCmdType type);
+    // The data connection in two steps, so that another way of opening it can take their
+    // place: before the transfer command (listen and announce it with PORT) and after it
+    // (accept the server's connection).
+    void prepareDataConnection(TCmdType type);
+    void completeDataConnection();
+    // Reads a transfer's final reply; false when the server reports the transfer failed.
+    bool finalReply(TCmdType type);
     void receiveListing();
     void DrainAfterAbort();
+    // Runs one transfer with its data connection; body returns whether the server confirmed it.
     template <class Body> void runTransfer(TCmdType type, Body&& body);
 
-    bool replyPending_ = false;  // a transfer's final reply was not read
-    bool watchReplies_ = false;  // a 421 or 426 cancels the waiting reply read
-    bool serverAborted_ = false; // the server said 421 or 426 while we waited
-    bool dataWait_ = false;      // a transfer waits for its data connection or data
-    bool finalFailed_ = false;   // the transfer's final reply was an error
-    char transferType_ = 'A';    // of the last TYPE the server accepted; A after log-in and REIN
+    FtpState state_ = FtpState::Disconnected;
+    char transferType_ = 'A'; // of the last TYPE the server accepted; A after log-in and REIN
+    std::unique_ptr<TPowersock> dataSocket_;
+    std::unique_ptr<TFTPDirectoryList> directoryList_;
 };
 
 } // namespace quillet::net

@@ -45,6 +45,34 @@ bool ReplyReader::next(std::string_view line) const {
            !(line.size() >= 4 && line.substr(0, 3) == code_ && (line[3] == '\r' || line[3] == '\n'));
 }
 
+Verdict judgeReply(ReplyStep step, int code) {
+    const auto from = [code](int low) {
+        return code >= low && code <= 599 ? Verdict::Failed : Verdict::Good;
+    };
+    // 421: the server closes the connection; whatever was asked, it is not done.
+    if (code == 421)
+        return Verdict::Failed;
+    switch (step) {
+    case ReplyStep::Greeting: // a server that is full or refuses us says so here
+    case ReplyStep::Data:     // 426 aborted, 425 no data connection, 451 local error ...
+    case ReplyStep::Final:    // a transfer the server reports as failed is no success
+        return from(400);
+    case ReplyStep::LogIn:
+        return from(401);
+    case ReplyStep::Quit:
+    case ReplyStep::Port:
+        return from(301);
+    case ReplyStep::Command:
+    case ReplyStep::Transfer: {
+        const Verdict verdict = from(step == ReplyStep::Command ? 400 : 301);
+        return verdict == Verdict::Failed && code >= 500 && code <= 502 ? Verdict::Unsupported : verdict;
+    }
+    case ReplyStep::Size: // anything else only means no size: the 150 reply may still give one
+        return Verdict::Good;
+    }
+    return Verdict::Good;
+}
+
 std::uint64_t ParseByteCount(std::string_view line) {
     std::string upper(line);
     for (char& c : upper)

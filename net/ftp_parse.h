@@ -49,6 +49,26 @@ private:
     std::string code_;
 };
 
+// The steps at which the client reads a reply.
+enum class ReplyStep : std::uint8_t {
+    Greeting, // the server's first words
+    LogIn,    // USER, PASS
+    Quit,
+    Command,  // DoCommand: TYPE, CWD, SYST ...
+    Port,     // announcing the data connection
+    Transfer, // LIST, RETR, STOR
+    Size,     // SIZE before a download
+    Data,     // a reply that comes while the data flows
+    Final,    // the reply that ends a transfer
+};
+enum class Verdict : std::uint8_t {
+    Good,
+    Failed,
+    Unsupported, // failed, with 500, 501 or 502: the server does not know the command
+};
+// The client's reply rules in one place: what a reply code means at a step.
+Verdict judgeReply(ReplyStep step, int code);
+
 // Whether a line opens or continues a reply by the old rule: a leading space, or "-" as the
 // fourth character.
 bool looksContinued(std::string_view line);

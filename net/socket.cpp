@@ -4,6 +4,7 @@
 #include "net/texts.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <QTimerEvent>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -144,7 +145,7 @@ void TPowersock::InitWinsock() {
     if (++startupCount == 1) {
         rlimit files{};
         ::getrlimit(RLIMIT_NOFILE, &files);
-        WinsockInfo = {
+        winsockInfo_ = {
             std::string(Cons_Info_Version) + "1.1",
             std::string(Cons_Info_HighVersion) + "2.2",
             std::string(Cons_Info_Description) + "POSIX sockets on the Qt event loop",
@@ -153,12 +154,11 @@ void TPowersock::InitWinsock() {
             std::string(Cons_Info_MaxUdp) + "65467",
         };
     }
-    counted_ = true;
     try {
         openSocket(true);
     } catch (...) {
+        // The constructor fails, so no destructor takes the count down again.
         --startupCount;
-        counted_ = false;
         throw ESockError(Sock_Err_Init);
     }
 }
@@ -168,15 +168,13 @@ void TPowersock::openSocket(bool resetOnClose) {
     if (!socket || (resetOnClose && !socket->setLinger(true, 0)))
         throw ESockError(Sock_Err_Init);
     socket_ = std::move(socket);
-    closeError_ = 0;
-    peerClosed_ = false;
     selectAll();
 }
 
 void TPowersock::selectAll() { socket_->select(window_.get(), WM_SOCKET, platform::FD_ALL_EVENTS); }
 
 TPowersock::~TPowersock() {
-    destroying_ = true;
+    setState(SocketState::Destroyed);
     StatusMessage(StatusStep, Cons_Msg_Destroy);
     // A wait of ours may still be on the stack: it sees this and unwinds without touching us.
     *alive_ = false;
@@ -187,7 +185,6 @@ TPowersock::~TPowersock() {
     Cancel();
     lookup_.reset(); // a late lookup reply now goes nowhere
     timer_.reset();
-    NoReopen = true;
     accepted_.reset();
     socket_.reset();
     // Destroyed from one of its own notifications: the window goes once that has returned.
@@ -195,15 +192,14 @@ TPowersock::~TPowersock() {
         window_.release()->deleteLater();
     else
         window_.reset();
-    if (counted_)
-        --startupCount;
+    --startupCount;
 }
 
 int TPowersock::StartupCount() { return startupCount; }
 
 void TPowersock::Free() {
     if (waitDepth_ > 0) {
-        // Deleted when the wait has unwound (see waitFor).
+        // Deleted when the wait has unwound (see wait).
         freePending_ = true;
         Cancel();
     } else if (dispatchDepth_ > 0) {
@@ -215,13 +211,22 @@ void TPowersock::Free() {
 
 int TPowersock::SocketHandle() const { return socket_ ? socket_->fd() : -1; }
 
+void TPowersock::setState(SocketState next) {
+    if (state_ == SocketState::Destroyed)
+        return; // going away is final
+    state_ = next;
+    // How the connection ended matters only until a new one is tried.
+    if (next != SocketState::PeerClosed)
+        closeError_ = 0;
+}
+
 // ---- status and errors ----
 
 void TPowersock::StatusMessage(int Level, const std::string& Text) {
     if (Level > ReportLevel)
         return;
-    Status = Text;
-    if (!destroying_ && OnStatus)
+    status_ = Text;
+    if (state_ != SocketState::Destroyed && OnStatus)
         OnStatus(this, Text);
 }
 
@@ -235,33 +240,39 @@ std::string TPowersock::ErrorMessage(int ErrorNo) {
 }
 
 void TPowersock::raiseSocketError(int error) {
-    LastErrorNo = error;
+    lastErrorNo_ = error;
     std::string text = ErrorMessage(error);
     if (OnError)
         OnError(this, error, text);
     throw ESockError(text);
 }
 
+void TPowersock::throwIfCanceled() {
+    if (std::exchange(canceled_, false))
+        throw EAbortError(Sock_Err_SendAborted);
+}
+
 void TPowersock::ErrorManager(int IgnoreError) {
     StatusMessage(StatusErrorCheck, Cons_Msg_ErrorManager);
     int error = socket_ ? socket_->lastError() : platform::WSAENOTCONN;
     if (error == IgnoreError) {
-        LastErrorNo = error;
+        lastErrorNo_ = error;
         return;
     }
     raiseSocketError(error);
 }
 
 void TPowersock::raiseConnectionGone() {
-    if (closeError_)
-        throw ESockError(ErrorMessage(closeError_));
-    if (peerClosed_)
+    if (state_ == SocketState::PeerClosed) {
+        if (closeError_)
+            throw ESockError(ErrorMessage(closeError_));
         throw ESockError(Sock_Err_PeerClosed);
+    }
     throw ESockError(ErrorMessage(platform::WSAENOTCONN));
 }
 
 void TPowersock::CheckConnection() {
-    for (int round = 0; !Connected; ++round) {
+    for (int round = 0; !Connected(); ++round) {
         if (round > 0 || !OnConnectionRequired)
             throw std::runtime_error(Sock_Err_NotConnected);
         bool handled = false;
@@ -275,7 +286,7 @@ void TPowersock::CheckConnection() {
 
 void TPowersock::TimerOn() {
     StatusMessage(StatusStep, Cons_Msg_TimerOn);
-    TimedOut = false;
+    timedOut_ = false;
     // A negative time-out counts as none.
     timer_->SetInterval(TimeOut > 0 ? static_cast<unsigned>(TimeOut) : 0);
     timer_->SetEnabled(true);
@@ -288,7 +299,7 @@ void TPowersock::TimerOff() {
 
 void TPowersock::TimerTriggered() {
     StatusMessage(StatusStep, Cons_Msg_TimerTriggered);
-    if (transferWait_ && TimeOut > 0) {
+    if (waitLimit_ == Limit::Progress && TimeOut > 0) {
         // A transfer times out only after TimeOut without progress, or at its deadline.
         qint64 left = TimeOut - lastProgress_.elapsed();
         if (!waitDeadline_.isForever())
@@ -299,46 +310,61 @@ void TPowersock::TimerTriggered() {
         }
     }
     TimerOff();
-    TimedOut = true;
+    timedOut_ = true;
     Abort();
 }
 
-void TPowersock::waitFor(const std::function<bool()>& done) {
+bool TPowersock::wait(const std::function<bool()>& done, Limit limit, QDeadlineTimer deadline) {
+    if (limit == Limit::Progress && TimeOut <= 0)
+        limit = Limit::None;
+    if (limit == Limit::Progress && deadline.hasExpired())
+        return done();
+    const bool armed = limit == Limit::Total || limit == Limit::Progress;
+    bool expired = false;
+    QTimer expiry;
+    if (armed) {
+        TimerOn();
+        if (limit == Limit::Progress) {
+            waitDeadline_ = deadline;
+            if (!deadline.isForever())
+                timer_->SetInterval(
+                    static_cast<unsigned>(std::clamp<qint64>(deadline.remainingTime(), 1, TimeOut)));
+            noteProgress();
+        }
+        waitLimit_ = limit;
+    } else if (limit == Limit::Deadline && !deadline.isForever()) {
+        expiry.setSingleShot(true);
+        QObject::connect(&expiry, &QTimer::timeout, [&expired] { expired = true; });
+        expiry.start(static_cast<int>(std::clamp<qint64>(deadline.remainingTime(), 0, INT32_MAX)));
+    }
     std::shared_ptr<bool> alive = alive_;
     // Whoever waits has taken bytes from a full buffer, or wants more than it holds.
-    if (readPaused_ && (ReceiveStream.size() < std::max(kReceiveLimit, readWanted_))) {
+    if (readPaused_ && (receiveStream_.size() < std::max(kReceiveLimit, readWanted_))) {
         readPaused_ = false;
         postToSelf(WM_READMORE);
     }
     ++waitDepth_;
-    platform::waitUntil([&] { return !*alive || Canceled || done(); });
+    platform::waitUntil([&] { return !*alive || canceled_ || (armed && timedOut_) || expired || done(); });
     if (!*alive)
         throw EAbortError(Sock_Err_SendAborted); // destroyed meanwhile: touch nothing of it
+    if (armed) {
+        waitLimit_ = Limit::None;
+        waitDeadline_ = QDeadlineTimer(QDeadlineTimer::Forever);
+        TimerOff();
+    }
     // Posted at the caller's level, so the deletion happens once control is back in the event
     // loop, never in a pump further down this operation.
     if (--waitDepth_ == 0 && freePending_)
         deleteLater();
+    return done() || !(armed && timedOut_);
 }
 
-bool TPowersock::waitForTransfer(const std::function<bool()>& done, QDeadlineTimer deadline) {
-    if (TimeOut <= 0) {
-        waitFor(done);
-        return true;
-    }
-    if (deadline.hasExpired())
-        return done();
-    TimerOn();
-    waitDeadline_ = deadline;
-    if (!deadline.isForever())
-        timer_->SetInterval(static_cast<unsigned>(std::clamp<qint64>(deadline.remainingTime(), 1, TimeOut)));
-    transferWait_ = true;
-    noteProgress();
-    waitFor([&] { return TimedOut || done(); });
-    transferWait_ = false;
-    waitDeadline_ = QDeadlineTimer(QDeadlineTimer::Forever);
-    TimerOff();
-    return done() || !TimedOut;
+TPowersock::LineDeadline::LineDeadline(TPowersock& socket) : socket_(socket), outer_(socket.lineDeadline_) {
+    if (outer_.isForever() && socket.TimeOut > 0)
+        socket.lineDeadline_ = QDeadlineTimer(socket.TimeOut);
 }
+
+TPowersock::LineDeadline::~LineDeadline() { socket_.lineDeadline_ = outer_; }
 
 void TPowersock::postToSelf(unsigned msg) { window_->post(msg, socket_ ? socket_->tag() : 0); }
 
@@ -346,14 +372,15 @@ void TPowersock::postToSelf(unsigned msg) { window_->post(msg, socket_ ? socket_
 
 void TPowersock::Dispatch(const Message& m) {
     using namespace platform;
-    unsigned event = selectEvent(m.lParam);
-    int error = selectError(m.lParam);
+    const unsigned event = selectEvent(m.lParam);
+    const int error = selectError(m.lParam);
+    // A notification of a socket closed meanwhile must not act on its successor.
+    const bool ours = socket_ && m.wParam == socket_->tag();
     switch (m.msg) {
     case WM_SOCKET:
-        // A notification of a socket closed meanwhile must not act on its successor.
-        if (!socket_ || m.wParam != socket_->tag())
+        if (!ours)
             return;
-        LastEventOk = error == 0;
+        eventError_ = error;
         switch (event) {
         case FD_READ:
             ReadToStream();
@@ -362,67 +389,84 @@ void TPowersock::Dispatch(const Message& m) {
             WriteFromStream();
             break;
         case FD_ACCEPT:
-            Connected = true;
+            onAccepted(error);
             if (OnAccept)
                 OnAccept(this);
             break;
         case FD_CONNECT:
-            if (LastEventOk) {
-                Connected = true;
-                connectCompleted_ = true;
-                noteProgress();
-                if (OnConnect)
-                    OnConnect(this);
-            }
+            onConnected(error);
             break;
-        case FD_CLOSE: {
-            bool stored = false;
-            char buffer[kBlockSize];
-            std::shared_ptr<bool> alive = alive_;
-            // The bytes that came with the close; they count like all others.
-            while (!Canceled) {
-                ssize_t n = socket_->recv(buffer, sizeof buffer);
-                if (n <= 0)
-                    break;
-                storeReceived(buffer, static_cast<std::size_t>(n));
-                stored = true;
-                if (!*alive)
-                    return; // a handler destroyed us
-            }
-            closeError_ = error;
-            peerClosed_ = true;
-            Connected = false;
-            RequestCloseSocket();
-            if (*alive && stored && OnDataArrived)
-                OnDataArrived(this);
+        case FD_CLOSE:
+            onClosed(error);
             break;
-        }
         default:
             break;
         }
         break;
     case WM_ASYNCDONE:
         if (lookupTag_ && m.wParam == lookupTag_) {
-            LastEventOk = error == 0;
-            lookupOk_ = LastEventOk && lookup_->takeResult(m.wParam, &lookupAddress_);
-            AsyncDone = true;
-        } else if (socket_ && m.wParam == socket_->tag() && event == FD_ACCEPT) {
-            LastEventOk = error == 0;
-            AsyncDone = true;
-            Connected = true;
+            eventError_ = error;
+            onLookupDone(error, m.wParam);
+        } else if (ours && event == FD_ACCEPT) {
+            eventError_ = error;
+            onAccepted(error);
         }
         break; // anything else is a reply nobody waits for any more
     case WM_WRITEMORE:
-        if (socket_ && m.wParam == socket_->tag())
+        if (ours)
             WriteFromStream();
         break;
     case WM_READMORE:
-        if (socket_ && m.wParam == socket_->tag())
+        if (ours)
             ReadToStream();
         break;
     default:
         break;
     }
+}
+
+void TPowersock::onAccepted(int) { setState(SocketState::AcceptReady); }
+
+void TPowersock::onConnected(int error) {
+    if (state_ != SocketState::Connecting)
+        return;
+    if (error != 0) {
+        setState(SocketState::Closed); // the waiting Connect reports it
+        return;
+    }
+    setState(SocketState::Connected);
+    noteProgress();
+    if (OnConnect)
+        OnConnect(this);
+}
+
+void TPowersock::onClosed(int error) {
+    bool stored = false;
+    char buffer[kBlockSize];
+    std::shared_ptr<bool> alive = alive_;
+    // The bytes that came with the close; they count like all others.
+    while (!canceled_) {
+        ssize_t n = socket_->recv(buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        storeReceived(buffer, static_cast<std::size_t>(n));
+        stored = true;
+        if (!*alive)
+            return; // a handler destroyed us
+    }
+    setState(SocketState::PeerClosed);
+    closeError_ = error;
+    RequestCloseSocket();
+    if (*alive && stored && OnDataArrived)
+        OnDataArrived(this);
+}
+
+void TPowersock::onLookupDone(int error, std::uintptr_t tag) {
+    in_addr address{};
+    if (error == 0 && lookup_->takeResult(tag, &address))
+        lookupAddress_ = address;
+    if (state_ == SocketState::Resolving)
+        setState(SocketState::Closed);
 }
 
 void TPowersock::storeReceived(const char* bytes, std::size_t n) {
@@ -436,52 +480,52 @@ void TPowersock::storeReceived(const char* bytes, std::size_t n) {
             return;
         }
     } else {
-        ReceiveStream.append(bytes, n);
+        receiveStream_.append(bytes, n);
     }
-    if (Transferring) {
-        BytesRecvd += n;
+    if (Transferring()) {
+        bytesRecvd_ += n;
         if (OnPacketRecvd)
             OnPacketRecvd(this);
     }
 }
 
-void TPowersock::ReadToStream() {
-    if (readBusy_) {
-        // Readiness is one-shot: a dropped notification would stall the socket for good.
-        readPending_ = true;
-        return;
+bool TPowersock::Reentry::enter() {
+    if (run_ != Run::Idle) {
+        run_ = Run::Again;
+        return false;
     }
-    readBusy_ = true;
-    HandlerBusy = true;
+    run_ = Run::Running;
+    return true;
+}
+
+void TPowersock::ReadToStream() {
+    if (!reading_.enter())
+        return;
     bool arrived = false;
     std::shared_ptr<bool> alive = alive_;
     // Every way out, unless an event handler destroyed us on the way.
     auto finish = [&] {
         if (!*alive)
             return false;
-        readBusy_ = false;
-        HandlerBusy = writeBusy_;
-        if (readPending_) {
-            readPending_ = false;
+        if (reading_.leave())
             postToSelf(WM_READMORE);
-        }
         return true;
     };
     try {
         StatusMessage(StatusStep, Cons_Msg_ReadToStream);
-        if (!captureFile_ && ReceiveStream.size() >= std::max(kReceiveLimit, readWanted_)) {
+        if (!captureFile_ && receiveStream_.size() >= std::max(kReceiveLimit, readWanted_)) {
             // No recv, so no new notification either until a wait resumes reading.
             readPaused_ = true;
-            readPending_ = false;
-            finish();
+            if (*alive)
+                reading_.leave();
             return;
         }
         char buffer[kBlockSize];
         ssize_t n = socket_->recv(buffer, sizeof buffer);
         if (n < 0) {
-            LastErrorNo = socket_->lastError();
+            lastErrorNo_ = socket_->lastError();
             if (OnError)
-                OnError(this, LastErrorNo, ErrorMessage(LastErrorNo));
+                OnError(this, lastErrorNo_, ErrorMessage(lastErrorNo_));
         } else {
             if (n > 0)
                 noteProgress();
@@ -498,75 +542,66 @@ void TPowersock::ReadToStream() {
         OnDataArrived(this);
 }
 
-void TPowersock::WriteFromStream() {
-    if (writeBusy_) {
-        writePending_ = true;
+bool TPowersock::sendFileDone() const {
+    return sendBlock_.empty() && static_cast<std::int64_t>(bytesSent_) >= bytesTotal_;
+}
+
+std::string_view TPowersock::nextSendBlock() {
+    if (!sendFile_)
+        return std::string_view(sendQueue_).substr(sendHead_);
+    if (sendBlock_.empty() && !fileError_) {
+        sendBlock_.resize(kBlockSize);
+        std::size_t got = 0;
+        try {
+            got = sendFile_->read(sendBlock_.data(), kBlockSize);
+        } catch (...) {
+            fileError_ = std::current_exception();
+        }
+        sendBlock_.resize(got);
+        if (got == 0 && !fileError_)
+            bytesTotal_ = static_cast<std::int64_t>(bytesSent_); // the file ended early
+    }
+    return sendBlock_;
+}
+
+void TPowersock::sent(std::size_t n) {
+    bytesSent_ += n;
+    if (sendFile_) {
+        sendBlock_.erase(0, n);
+        if (!sendFileDone())
+            postToSelf(WM_WRITEMORE);
         return;
     }
-    writeBusy_ = true;
-    HandlerBusy = true;
+    sendHead_ += n;
+    queueSent_ += n;
+    if (sendHead_ == sendQueue_.size()) {
+        sendQueue_.clear();
+        sendHead_ = 0;
+    } else {
+        postToSelf(WM_WRITEMORE);
+    }
+}
+
+void TPowersock::WriteFromStream() {
+    if (!writing_.enter())
+        return;
     std::shared_ptr<bool> alive = alive_;
     auto finish = [&] {
-        if (!*alive)
-            return;
-        writeBusy_ = false;
-        HandlerBusy = readBusy_;
-        if (writePending_) {
-            writePending_ = false;
+        if (*alive && writing_.leave())
             postToSelf(WM_WRITEMORE);
-        }
     };
     try {
         StatusMessage(StatusStep, Cons_Msg_WriteFromStream);
-        const char* data = nullptr;
-        std::size_t length = 0;
-        if (StreamIsFile && sendFile_) {
-            if (sendBlock_.empty() && !fileError_) {
-                sendBlock_.resize(kBlockSize);
-                std::size_t got = 0;
-                try {
-                    got = sendFile_->read(sendBlock_.data(), kBlockSize);
-                } catch (...) {
-                    fileError_ = std::current_exception();
-                }
-                sendBlock_.resize(got);
-                if (got == 0 && !fileError_)
-                    SendDone = true; // the file ended early
-            }
-            data = sendBlock_.data();
-            length = sendBlock_.size();
-        } else {
-            data = sendQueue_.data() + sendHead_;
-            length = sendQueue_.size() - sendHead_;
-        }
-        if (length > 0 && !Canceled) {
-            ssize_t n = socket_->send(data, std::min(length, kBlockSize));
+        const std::string_view block = nextSendBlock();
+        if (!block.empty() && !canceled_) {
+            ssize_t n = socket_->send(block.data(), std::min(block.size(), kBlockSize));
             if (n < 0) {
                 // Would-block resumes at the next FD_WRITE; anything else closes the connection.
-                LastErrorNo = socket_->lastError();
-                if (LastErrorNo != platform::WSAEWOULDBLOCK && !closeError_)
-                    closeError_ = LastErrorNo;
+                lastErrorNo_ = socket_->lastError();
             } else {
-                auto sent = static_cast<std::size_t>(n);
                 noteProgress();
-                if (StreamIsFile && sendFile_) {
-                    sendBlock_.erase(0, sent);
-                    if (sendBlock_.empty() && static_cast<std::int64_t>(BytesSent + sent) >= BytesTotal)
-                        SendDone = true;
-                    else
-                        postToSelf(WM_WRITEMORE);
-                } else {
-                    sendHead_ += sent;
-                    if (sendHead_ == sendQueue_.size()) {
-                        sendQueue_.clear();
-                        sendHead_ = 0;
-                        SendDone = true;
-                    } else {
-                        postToSelf(WM_WRITEMORE);
-                    }
-                }
-                BytesSent += sent;
-                if (Transferring && OnPacketSent)
+                sent(static_cast<std::size_t>(n));
+                if (Transferring() && OnPacketSent)
                     OnPacketSent(this);
             }
         }
@@ -584,26 +619,26 @@ void TPowersock::ResolveHost() {
     const std::string& name = Proxy.empty() ? Host : Proxy;
     std::uint32_t address = platform::inetAddr(name);
     if (address != INADDR_NONE) {
-        RemoteAddress.sin_addr.s_addr = address;
+        remoteAddress_.sin_addr.s_addr = address;
         return;
     }
-    RemoteAddress.sin_addr.s_addr = 0;
-    TimerOn();
-    AsyncDone = false;
-    lookupOk_ = false;
+    remoteAddress_.sin_addr.s_addr = 0;
+    lookupAddress_.reset();
+    setState(SocketState::Resolving);
     lookupTag_ = lookup_->start(name, WM_ASYNCDONE);
-    waitFor([this] { return AsyncDone || TimedOut; });
-    TimerOff();
+    wait([this] { return state_ != SocketState::Resolving; }, Limit::Total);
     // Abandoned for good: a late reply can neither end a later lookup nor reach us.
     lookup_->cancel();
     lookupTag_ = 0;
-    if (TimedOut)
+    if (state_ == SocketState::Resolving)
+        setState(SocketState::Closed);
+    if (TimedOut())
         throw ESockError(Sock_Err_LookupTimedOut);
-    if (Canceled)
+    if (Canceled())
         throw ESockError(Sock_Err_LookupCanceled);
-    if (!lookupOk_)
+    if (!lookupAddress_)
         throw ESockError(Sock_Err_LookupFailed);
-    RemoteAddress.sin_addr = lookupAddress_;
+    remoteAddress_.sin_addr = *lookupAddress_;
     if (OnHostResolved)
         OnHostResolved(this);
 }
@@ -611,14 +646,14 @@ void TPowersock::ResolveHost() {
 void TPowersock::dropSocket() {
     // A fresh socket: whatever the old one still reports is stale from now on.
     socket_.reset();
-    Connected = false;
+    setState(SocketState::Closed);
     openSocket(false);
 }
 
 void TPowersock::Connect() {
     StatusMessage(StatusStep, Cons_Msg_Connecting);
-    Canceled = false;
-    if (Connected)
+    ClearCancel();
+    if (Connected())
         throw ESockError(Sock_Err_AlreadyConnected);
     for (int attempts = 0;; ++attempts) {
         try {
@@ -629,9 +664,9 @@ void TPowersock::Connect() {
             std::string_view what = e.what();
             if (what == Sock_Err_LookupTimedOut || what == Sock_Err_LookupCanceled)
                 throw;
-            RemoteAddress.sin_addr.s_addr = 0;
+            remoteAddress_.sin_addr.s_addr = 0;
         }
-        if (RemoteAddress.sin_addr.s_addr != 0)
+        if (remoteAddress_.sin_addr.s_addr != 0)
             break;
         if (attempts > 0 || !OnInvalidHost)
             throw ESockError(Sock_Err_NullAddress);
@@ -642,14 +677,11 @@ void TPowersock::Connect() {
     }
     if (!socket_)
         openSocket(false);
-    RemoteAddress.sin_family = AF_INET;
-    RemoteAddress.sin_port = htons(static_cast<std::uint16_t>(Proxy.empty() ? Port : ProxyPort));
-    AsyncDone = false;
-    LastEventOk = true;
-    connectCompleted_ = false;
-    closeError_ = 0;
-    peerClosed_ = false;
-    if (socket_->connect(RemoteAddress) != 0) {
+    remoteAddress_.sin_family = AF_INET;
+    remoteAddress_.sin_port = htons(static_cast<std::uint16_t>(Proxy.empty() ? Port : ProxyPort));
+    eventError_ = 0;
+    setState(SocketState::Connecting);
+    if (socket_->connect(remoteAddress_) != 0) {
         try {
             ErrorManager(platform::WSAEWOULDBLOCK);
         } catch (...) {
@@ -657,23 +689,20 @@ void TPowersock::Connect() {
             throw;
         }
     }
-    TimerOn();
-    // Completion is an event, not the state: a peer that answers and closes at once may have
-    // taken Connected back within the same round.
-    waitFor([this] { return connectCompleted_ || TimedOut || !LastEventOk; });
-    TimerOff();
-    // A completion handled in the same round as the time-out wins.
-    if (connectCompleted_) {
-        TimedOut = false;
+    wait([this] { return state_ != SocketState::Connecting; }, Limit::Total);
+    // A completion handled in the same round as the time-out wins; a peer that answers and
+    // closes at once may have taken the connection back within that round.
+    if (state_ == SocketState::Connected || state_ == SocketState::PeerClosed) {
+        timedOut_ = false;
         return;
     }
     // Closed before anything is reported, so a late completion cannot mark us connected.
     dropSocket();
     if (OnConnectionFailed)
         OnConnectionFailed(this);
-    if (TimedOut)
+    if (TimedOut())
         throw ESockError(Sock_Err_ConnTimedOut);
-    if (Canceled)
+    if (Canceled())
         throw ESockError(Sock_Err_ConnCanceled);
     throw ESockError(Sock_Err_ConnFailed);
 }
@@ -685,7 +714,9 @@ void TPowersock::Disconnect() {
 
 void TPowersock::RequestCloseSocket() {
     StatusMessage(StatusBuffer, Cons_Msg_RequestClose);
-    Connected = false;
+    // After the peer's close the state keeps saying so, for the operation that waits.
+    if (state_ != SocketState::PeerClosed)
+        setState(SocketState::Closed);
     if (!socket_)
         return;
     socket_.reset();
@@ -693,47 +724,39 @@ void TPowersock::RequestCloseSocket() {
     // Queued bytes belong to the connection that is gone; they must not reach the next one.
     sendQueue_.clear();
     sendHead_ = 0;
-    if (!destroying_ && OnDisconnect) {
+    queueTarget_ = queueSent_;
+    if (state_ != SocketState::Destroyed && OnDisconnect) {
         std::shared_ptr<bool> alive = alive_;
         OnDisconnect(this);
         if (!*alive)
             return;
     }
-    if (!NoReopen && !socket_) {
-        int closeError = closeError_;
-        bool peerClosed = peerClosed_;
+    if (state_ != SocketState::Destroyed && !socket_)
         openSocket(false);
-        closeError_ = closeError; // still wanted by the operation that waits
-        peerClosed_ = peerClosed;
-    }
 }
 
 void TPowersock::Cancel() {
     StatusMessage(StatusStep, Cons_Msg_Canceling);
-    Canceled = true;
+    canceled_ = true;
 }
 
 // ---- line, stream and file I/O ----
 
 void TPowersock::SendBuffer(std::string_view Buffer) {
     StatusMessage(StatusBuffer, Cons_Msg_SendingBuffer);
-    if (Canceled) {
-        Canceled = false;
-        throw EAbortError(Sock_Err_SendAborted);
-    }
+    throwIfCanceled();
     if (Buffer.empty())
         return;
-    if (!Connected || !socket_)
+    if (!Connected() || !socket_)
         raiseConnectionGone();
+    // Done when these bytes, and whatever an earlier aborted send left queued, have gone.
     sendQueue_.append(Buffer);
-    SendDone = false;
+    queueTarget_ += Buffer.size();
+    const std::uint64_t target = queueTarget_;
     postToSelf(WM_WRITEMORE);
-    bool inTime = waitForTransfer([this] { return SendDone || !Connected; });
-    if (Canceled) {
-        Canceled = false;
-        throw EAbortError(Sock_Err_SendAborted);
-    }
-    if (SendDone)
+    const bool inTime = wait([&] { return queueSent_ >= target || !Connected(); }, Limit::Progress);
+    throwIfCanceled();
+    if (queueSent_ >= target)
         return;
     if (!inTime)
         throw ESockError(Sock_Err_ConnTimedOut);
@@ -756,21 +779,18 @@ void TPowersock::Writeln(std::string_view Text) {
 std::string TPowersock::Read(std::size_t Count) {
     StatusMessage(StatusStep, std::string(Cons_Msg_ReadOpen) + std::to_string(Count) + Cons_Msg_ReadClose);
     bool inTime = true;
-    if (Count != 0 && ReceiveStream.size() < Count) {
+    if (Count != 0 && receiveStream_.size() < Count) {
         readWanted_ = Count;
         RestoreOnExit unwanted(alive_, [this] { readWanted_ = 0; });
-        inTime = waitForTransfer([&] { return ReceiveStream.size() >= Count || !Connected; });
+        inTime = wait([&] { return receiveStream_.size() >= Count || !Connected(); }, Limit::Progress);
     }
-    if (Canceled) {
-        Canceled = false;
-        throw EAbortError(Sock_Err_SendAborted);
-    }
-    if (ReceiveStream.size() < Count) {
+    throwIfCanceled();
+    if (receiveStream_.size() < Count) {
         if (!inTime)
             throw ESockError(Sock_Err_ConnTimedOut);
         raiseConnectionGone();
     }
-    return ReceiveStream.take(Count ? Count : ReceiveStream.size());
+    return receiveStream_.take(Count ? Count : receiveStream_.size());
 }
 
 std::string TPowersock::ReadLn() {
@@ -780,23 +800,24 @@ std::string TPowersock::ReadLn() {
     auto complete = [&] {
         if (lineEnd != std::string_view::npos)
             return true;
-        std::string_view buffered = ReceiveStream.view().substr(0, kMaxLineLength);
+        std::string_view buffered = receiveStream_.view().substr(0, kMaxLineLength);
         lineEnd = buffered.find('\n', scanned);
         scanned = buffered.size();
         return lineEnd != std::string_view::npos || scanned >= kMaxLineLength;
     };
     // A line trickling in a byte at a time is progress, but may not take for ever.
     const QDeadlineTimer deadline =
-        !ReadDeadline.isForever() || TimeOut <= 0 ? ReadDeadline : QDeadlineTimer(TimeOut);
-    if (deadline.hasExpired() && !Canceled)
+        !lineDeadline_.isForever() || TimeOut <= 0 ? lineDeadline_ : QDeadlineTimer(TimeOut);
+    if (deadline.hasExpired() && !canceled_)
         throw ESockError(Sock_Err_ConnTimedOut);
     bool inTime = true;
     if (!complete())
-        inTime = waitForTransfer([&] { return complete() || !Connected; }, deadline);
-    if (Canceled)
+        inTime = wait([&] { return complete() || !Connected(); }, Limit::Progress, deadline);
+    // The cancel stays set: whoever cancelled a reply read decides what comes next.
+    if (canceled_)
         throw EAbortError(Sock_Err_ReadLnAborted);
     if (lineEnd != std::string_view::npos)
-        return ReceiveStream.take(lineEnd + 1);
+        return receiveStream_.take(lineEnd + 1);
     if (scanned >= kMaxLineLength)
         throw ESockError(Sock_Err_LineTooLong);
     if (!inTime)
@@ -804,22 +825,29 @@ std::string TPowersock::ReadLn() {
     raiseConnectionGone();
 }
 
-std::string TPowersock::Transaction(const std::string& Command) {
+void TPowersock::sendCommand(const std::string& Command) {
     StatusMessage(StatusStep, Cons_Msg_Transaction);
-    ReplyNumber = 0;
+    replyNumber_ = 0;
     Writeln(Command);
-    LastReply = ReadLn();
-    if (!LastReply.empty()) {
-        StatusMessage(StatusProtocol, LastReply);
+}
+
+std::string TPowersock::readReplyLine() {
+    lastReply_ = ReadLn();
+    if (!lastReply_.empty()) {
+        StatusMessage(StatusProtocol, lastReply_);
         std::int64_t value = 0;
         std::size_t digits = 0;
-        while (digits < LastReply.size() && digits < 10 && LastReply[digits] >= '0' &&
-               LastReply[digits] <= '9')
-            value = value * 10 + (LastReply[digits++] - '0');
-        if (digits > 0)
-            ReplyNumber = value <= INT32_MAX ? static_cast<int>(value) : 0;
+        while (digits < lastReply_.size() && digits < 10 && lastReply_[digits] >= '0' &&
+               lastReply_[digits] <= '9')
+            value = value * 10 + (lastReply_[digits++] - '0');
+        replyNumber_ = digits > 0 && value <= INT32_MAX ? static_cast<int>(value) : 0;
     }
-    return LastReply;
+    return lastReply_;
+}
+
+std::string TPowersock::Transaction(const std::string& Command) {
+    sendCommand(Command);
+    return readReplyLine();
 }
 
 void TPowersock::SendFile(const std::string& FileName) {
@@ -828,34 +856,28 @@ void TPowersock::SendFile(const std::string& FileName) {
     struct stat info {};
     if (::fstat(file.fd(), &info) != 0)
         throw doc::FileError(doc::FileError::Step::Read, errno, FileName);
-    sendFile_ = &file;
     sendBlock_.clear();
     fileError_ = nullptr;
-    Transferring = true;
-    StreamIsFile = true;
-    SendDone = false;
-    BytesSent = 0;
-    BytesTotal = info.st_size;
+    bytesSent_ = 0;
+    bytesTotal_ = info.st_size;
     bool inTime = true;
+    bool done = bytesTotal_ <= 0; // an empty file is sent at once
     {
+        sendFile_ = &file;
         RestoreOnExit restore(alive_, [this] {
             sendFile_ = nullptr;
             sendBlock_.clear();
-            Transferring = false;
-            StreamIsFile = false;
         });
-        if (BytesTotal > 0) {
+        if (!done) {
             postToSelf(WM_WRITEMORE);
-            inTime = waitForTransfer([this] { return SendDone || fileError_ || !Connected; });
+            inTime = wait([this] { return sendFileDone() || fileError_ || !Connected(); }, Limit::Progress);
+            done = sendFileDone();
         }
     }
     if (fileError_)
         std::rethrow_exception(std::exchange(fileError_, nullptr));
-    if (Canceled) {
-        Canceled = false;
-        throw EAbortError(Sock_Err_SendAborted);
-    }
-    if (BytesTotal <= 0 || SendDone)
+    throwIfCanceled();
+    if (done)
         return;
     if (!inTime)
         throw ESockError(Sock_Err_ConnTimedOut);
@@ -874,33 +896,24 @@ void TPowersock::CaptureFile(doc::OutputFile& file) {
     fileError_ = nullptr;
     bool inTime = true;
     {
-        RestoreOnExit restore(alive_, [this] {
-            captureFile_ = nullptr;
-            Transferring = false;
-            StreamIsFile = false;
-        });
+        RestoreOnExit restore(alive_, [this] { captureFile_ = nullptr; });
         captureFile_ = &file;
-        Transferring = true;
-        StreamIsFile = true;
-        BytesRecvd = 0;
-        if (!ReceiveStream.empty()) {
-            std::string_view buffered = ReceiveStream.view();
+        bytesRecvd_ = 0;
+        if (!receiveStream_.empty()) {
+            std::string_view buffered = receiveStream_.view();
             file.write(buffered.data(), buffered.size());
-            BytesRecvd = buffered.size();
-            ReceiveStream.clear();
+            bytesRecvd_ = buffered.size();
+            receiveStream_.clear();
             // Bytes that came before the capture are progress too; whoever watches the count
             // (the progress display, a caller waiting for a size) must hear of them.
             if (OnPacketRecvd)
                 OnPacketRecvd(this);
         }
-        inTime = waitForTransfer([this] { return !Connected || fileError_; });
+        inTime = wait([this] { return !Connected() || fileError_; }, Limit::Progress);
     }
     if (fileError_)
         std::rethrow_exception(std::exchange(fileError_, nullptr));
-    if (Canceled) {
-        Canceled = false;
-        throw EAbortError(Sock_Err_SendAborted);
-    }
+    throwIfCanceled();
     if (!inTime)
         throw ESockError(Sock_Err_ConnTimedOut);
     // A reset is a broken download, not its end.
@@ -916,18 +929,17 @@ void TPowersock::Listen(bool WaitForAccept) {
         raiseSocketError(platform::WSAEINVAL);
     if (!socket_)
         openSocket(false);
-    RemoteAddress = {};
-    RemoteAddress.sin_family = AF_INET;
-    RemoteAddress.sin_addr.s_addr = BindAddress;
-    RemoteAddress.sin_port = htons(static_cast<std::uint16_t>(Port));
-    AsyncDone = false;
-    closeError_ = 0;
-    peerClosed_ = false;
-    if (socket_->bind(RemoteAddress) != 0)
+    remoteAddress_ = {};
+    remoteAddress_.sin_family = AF_INET;
+    remoteAddress_.sin_addr.s_addr = BindAddress;
+    remoteAddress_.sin_port = htons(static_cast<std::uint16_t>(Port));
+    setState(SocketState::Closed); // whatever the last connection was
+    if (socket_->bind(remoteAddress_) != 0)
         raiseSocketError(socket_->lastError());
     socket_->select(window_.get(), WaitForAccept ? WM_ASYNCDONE : WM_SOCKET, platform::FD_ACCEPT);
     if (socket_->listen(1) != 0)
         raiseSocketError(socket_->lastError());
+    setState(SocketState::Listening);
 }
 
 int TPowersock::Accept() {
@@ -937,13 +949,13 @@ int TPowersock::Accept() {
     int fd = -1;
     for (;;) {
         bool inTime = true;
-        if (!AsyncDone)
-            inTime = waitForTransfer([this] { return AsyncDone; });
-        if (Canceled)
-            throw ESockError(Sock_Err_AcceptCanceled);
+        if (state_ != SocketState::AcceptReady)
+            inTime = wait([this] { return state_ == SocketState::AcceptReady; }, Limit::Progress);
+        if (canceled_)
+            throw ESockError(Sock_Err_AcceptCanceled); // the cancel stays set
         if (!inTime)
             throw ESockError(Sock_Err_ConnTimedOut);
-        if (!LastEventOk)
+        if (eventError_ != 0)
             throw ESockError(Sock_Err_DataConnection);
         StatusMessage(StatusBuffer, Cons_Msg_Accepting);
         peer = {};
@@ -951,19 +963,17 @@ int TPowersock::Accept() {
         if (fd < 0)
             raiseSocketError(socket_->lastError());
         accepted_ = AsyncSocket::adopt(fd);
+        // The next Accept waits for the next connection.
+        setState(SocketState::Listening);
         if (AcceptFrom == 0 || peer.sin_addr.s_addr == AcceptFrom)
             break;
         // Not the expected peer: closed at once, and the wait goes on.
         accepted_.reset();
-        AsyncDone = false;
     }
-    RemoteAddress = peer;
-    AsyncDone = false; // the next Accept waits for the next connection
-    if (Canceled) {
+    remoteAddress_ = peer;
+    if (canceled_)
         accepted_.reset();
-        Canceled = false;
-        throw EAbortError(Sock_Err_SendAborted);
-    }
+    throwIfCanceled();
     return fd;
 }
 
@@ -972,9 +982,7 @@ void TPowersock::AdoptSocket(int fd) {
         accepted_ && accepted_->fd() == fd ? std::move(accepted_) : AsyncSocket::adopt(fd);
     socket_ = std::move(socket);
     accepted_.reset();
-    closeError_ = 0;
-    peerClosed_ = false;
-    Connected = true;
+    setState(SocketState::Connected);
     selectAll();
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // TPowersock: one TCP socket whose operations look blocking to the caller while the event loop
 // keeps turning, so the window stays responsive during every wait. Notifications arrive as
-// messages at the component's hidden window and move bytes between the socket and its buffers;
-// the operations wait for flags. TThreadTimer measures the time-out.
+// messages at the component's hidden window; a small handler per event moves bytes between the
+// socket and its buffers and advances the socket's state. The operations wait, through one wait
+// helper, until the state or their buffers say they are done. TThreadTimer measures the time-out.
 //
 // Every wait for the network ends on Cancel, on TimeOut (when not 0; for transfers it counts
 // time without progress) and, for reads and sends, as soon as the connection is gone.
@@ -17,9 +18,11 @@
 #include <functional>
 #include <memory>
 #include <netinet/in.h>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quillet::doc {
@@ -103,6 +106,18 @@ private:
     std::size_t head_ = 0;
 };
 
+// What the socket is doing. Only TPowersock::setState changes it.
+enum class SocketState : std::uint8_t {
+    Closed,      // a fresh socket: ready to connect or listen
+    Resolving,   // Connect looks the host up
+    Connecting,  // Connect waits for the connection
+    Connected,   // received bytes collect in ReceiveStream whether or not anybody reads them
+    Listening,   // bound, waiting for one connection
+    AcceptReady, // that connection has arrived (a listening socket then counts as connected)
+    PeerClosed,  // the peer closed or reset; what it sent before stays readable
+    Destroyed,   // going away: closing opens no new socket, nothing is reported
+};
+
 class TPowersock : public QObject {
 public:
     explicit TPowersock(QObject* Owner = nullptr);
@@ -122,9 +137,6 @@ public:
     // server it was announced to.
     in_addr_t BindAddress = 0;
     in_addr_t AcceptFrom = 0;
-    // When set, ReadLn ends by then however slowly its bytes trickle in (the FTP client sets one
-    // for all lines of a reply); otherwise each ReadLn has TimeOut, when set, for its whole line.
-    QDeadlineTimer ReadDeadline{QDeadlineTimer::Forever};
 
     // Events.
     TNotifyEvent OnDataArrived;
@@ -140,27 +152,25 @@ public:
     TNotifyEvent OnPacketRecvd;
     TNotifyEvent OnPacketSent;
 
-    // State, readable by callers; the FTP client clears Canceled and sets BytesTotal.
-    bool Connected = false;
-    bool Canceled = false;
-    bool TimedOut = false;
-    bool Transferring = false;
-    bool StreamIsFile = false;
-    bool HandlerBusy = false;
-    bool SendDone = false;
-    bool AsyncDone = false;
-    bool LastEventOk = false;
-    bool NoReopen = false;
-    int LastErrorNo = 0;
-    std::string Status;
-    std::vector<std::string> WinsockInfo;
-    std::uint64_t BytesSent = 0;
-    std::int64_t BytesTotal = 0;
-    std::uint64_t BytesRecvd = 0;
-    std::string LastReply;
-    int ReplyNumber = 0;
-    sockaddr_in RemoteAddress{};
-    ReceiveBuffer ReceiveStream;
+    // Readable state.
+    SocketState State() const { return state_; }
+    bool Connected() const { return state_ == SocketState::Connected || state_ == SocketState::AcceptReady; }
+    bool Canceled() const { return canceled_; }
+    bool TimedOut() const { return timedOut_; }
+    // A file transfer runs: a file stands in for the buffer of its direction.
+    bool Transferring() const { return sendFile_ || captureFile_; }
+    bool StreamIsFile() const { return Transferring(); }
+    bool HandlerBusy() const { return reading_.busy() || writing_.busy(); }
+    int LastErrorNo() const { return lastErrorNo_; }
+    const std::string& Status() const { return status_; }
+    const std::vector<std::string>& WinsockInfo() const { return winsockInfo_; }
+    std::uint64_t BytesSent() const { return bytesSent_; }
+    std::int64_t BytesTotal() const { return bytesTotal_; }
+    std::uint64_t BytesRecvd() const { return bytesRecvd_; }
+    const std::string& LastReply() const { return lastReply_; }
+    int ReplyNumber() const { return replyNumber_; }
+    const sockaddr_in& RemoteAddress() const { return remoteAddress_; }
+    const ReceiveBuffer& ReceiveStream() const { return receiveStream_; }
 
     int SocketHandle() const; // -1 when there is none
     platform::MessageWindow* WindowHandle() const { return window_.get(); }
@@ -175,7 +185,10 @@ public:
     // Hook run when the time-out fires and when the component is destroyed.
     virtual void Abort() {}
 
+    // Asks the running wait to end; the operation that waits raises.
     void Cancel();
+    // Forgets a cancel that no wait has taken (ReadLn and Accept leave theirs set).
+    void ClearCancel() { canceled_ = false; }
     void CheckConnection();
     void RequestCloseSocket();
     void StatusMessage(int Level, const std::string& Text);
@@ -207,6 +220,48 @@ public:
     void Free();
 
 protected:
+    // How a wait is bounded besides Cancel.
+    enum class Limit : std::uint8_t {
+        None,     // nothing else
+        Total,    // TimeOut from the start (lookup, connect)
+        Progress, // TimeOut without progress, and the deadline
+        Deadline, // the deadline only; reaching it is no time-out
+    };
+    // The one wait: runs the event loop until done() holds, a cancel comes or the limit is
+    // reached (then TimedOut() is set, except for Limit::Deadline). False when the limit ended
+    // it before done() held; the caller looks at what holds. Raises EAbortError when the
+    // component was destroyed meanwhile.
+    bool wait(const std::function<bool()>& done, Limit limit,
+              QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever));
+    // A cancel ends the operation that looks for it: it is used up and raised as EAbortError.
+    void throwIfCanceled();
+    // One deadline for every ReadLn while it lives (from TimeOut, when set), so that a reply of
+    // many lines that trickles in is over after TimeOut all the same. An outer one is kept.
+    class LineDeadline {
+    public:
+        explicit LineDeadline(TPowersock& socket);
+        ~LineDeadline();
+        LineDeadline(const LineDeadline&) = delete;
+        LineDeadline& operator=(const LineDeadline&) = delete;
+
+    private:
+        TPowersock& socket_;
+        QDeadlineTimer outer_;
+    };
+
+    void setLastReply(std::string line, int number) {
+        lastReply_ = std::move(line);
+        replyNumber_ = number;
+    }
+    void setBytesTotal(std::int64_t total) { bytesTotal_ = total; }
+    // Sends a command line (a transaction's first half); status "Transaction".
+    void sendCommand(const std::string& Command);
+    // Reads one reply line into LastReply and ReplyNumber (a transaction's second half).
+    std::string readReplyLine();
+    // Whether the component still exists, for code that must not touch it after a wait.
+    std::shared_ptr<const bool> lifeline() const { return alive_; }
+    ReceiveBuffer& receiveBuffer() { return receiveStream_; }
+
     void InitWinsock();
     void ResolveHost();
     void TimerOn();
@@ -215,59 +270,91 @@ protected:
     void ReadToStream();
     void WriteFromStream();
     void Dispatch(const platform::Message& message);
-
-    // Waits with the event loop turning until done() or Canceled; the caller looks at flags.
-    void waitFor(const std::function<bool()>& done);
-    // The same, bounded by TimeOut without progress and by deadline; false when either ended it.
-    bool waitForTransfer(const std::function<bool()>& done,
-                         QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever));
     // Raises the error for a connection that is gone.
     [[noreturn]] void raiseConnectionGone();
 
 private:
+    // Keeps a notification handler from running inside itself; a notification that meets it
+    // busy runs it again afterwards (readiness is one-shot: a dropped one would stall the socket).
+    class Reentry {
+    public:
+        bool busy() const { return run_ != Run::Idle; }
+        // False when the handler is running already: it is then run again once it is done.
+        bool enter();
+        // True when a notification came meanwhile.
+        bool leave() { return std::exchange(run_, Run::Idle) == Run::Again; }
+
+    private:
+        enum class Run : std::uint8_t { Idle, Running, Again } run_ = Run::Idle;
+    };
+
+    void setState(SocketState next);
     void openSocket(bool resetOnClose);
     void selectAll();
     void dropSocket();
+    // Handlers of the socket's events.
+    void onAccepted(int error);
+    void onConnected(int error);
+    void onClosed(int error);
+    void onLookupDone(int error, std::uintptr_t tag);
     void storeReceived(const char* bytes, std::size_t n);
+    // The bytes of the next send: the file's block, or the queue's unsent rest.
+    std::string_view nextSendBlock();
+    void sent(std::size_t n);
+    bool sendQueueDone() const { return queueSent_ >= queueTarget_; }
+    bool sendFileDone() const;
     void noteProgress() { lastProgress_.start(); }
     void postToSelf(unsigned msg);
     void raiseSocketError(int error);
 
+    SocketState state_ = SocketState::Closed;
     std::unique_ptr<platform::MessageWindow> window_;
     std::unique_ptr<TThreadTimer> timer_;
     std::unique_ptr<platform::HostLookup> lookup_;
     std::unique_ptr<platform::AsyncSocket> socket_;
     std::unique_ptr<platform::AsyncSocket> accepted_; // from Accept, until adopted
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-    bool destroying_ = false;
-    bool counted_ = false;
     int waitDepth_ = 0;
     int dispatchDepth_ = 0;
-    bool freePending_ = false;
+    bool freePending_ = false; // Free() came during a wait: deleted once it has unwound
+
+    int lastErrorNo_ = 0;
+    int eventError_ = 0; // the error of the last notification (0 = success)
+    int closeError_ = 0; // error of the peer's close (a reset), 0 for a graceful one
+    std::string status_;
+    std::vector<std::string> winsockInfo_;
+    std::uint64_t bytesSent_ = 0;
+    std::int64_t bytesTotal_ = 0;
+    std::uint64_t bytesRecvd_ = 0;
+    std::string lastReply_;
+    int replyNumber_ = 0;
+    sockaddr_in remoteAddress_{};
+    ReceiveBuffer receiveStream_;
 
     std::uintptr_t lookupTag_ = 0;
-    bool lookupOk_ = false;
-    in_addr lookupAddress_{};
+    std::optional<in_addr> lookupAddress_; // of the finished lookup, when it found one
 
+    // The memory queue: bytes from sendHead_ on are unsent. Queued and sent bytes are counted
+    // over the connection's life, so a SendBuffer knows when its own bytes have gone.
     std::string sendQueue_;
     std::size_t sendHead_ = 0;
+    std::uint64_t queueTarget_ = 0;
+    std::uint64_t queueSent_ = 0;
     doc::InputFile* sendFile_ = nullptr;
     std::string sendBlock_; // read from sendFile_, not yet accepted by the socket
     doc::OutputFile* captureFile_ = nullptr;
     std::exception_ptr fileError_; // a read or write of the transfer's file failed
-    // Each handler keeps itself from running inside itself; a send from a receive event (or
-    // the other way round) is fine, and must be, since it may wait.
-    bool readBusy_ = false;
-    bool writeBusy_ = false;
-    bool readPending_ = false; // a notification met the busy handler: run it afterwards
-    bool writePending_ = false;
-    int closeError_ = 0; // error of the peer's close (a reset), 0 for a graceful one
-    bool peerClosed_ = false;
-    bool transferWait_ = false;
-    QDeadlineTimer waitDeadline_{QDeadlineTimer::Forever}; // of the running transfer wait
-    bool readPaused_ = false;       // the receive buffer is full: the socket is read again once drained
-    std::size_t readWanted_ = 0;    // bytes a waiting Read asks for
-    bool connectCompleted_ = false; // FD_CONNECT without error arrived for the running Connect
+    Reentry reading_;
+    Reentry writing_;
+    bool readPaused_ = false;    // the receive buffer is full: the socket is read again once drained
+    std::size_t readWanted_ = 0; // bytes a waiting Read asks for
+
+    // The running wait.
+    bool canceled_ = false;
+    bool timedOut_ = false;
+    Limit waitLimit_ = Limit::None;
+    QDeadlineTimer waitDeadline_{QDeadlineTimer::Forever};
+    QDeadlineTimer lineDeadline_{QDeadlineTimer::Forever}; // of the LineDeadline in force
     QElapsedTimer lastProgress_;
 };
 

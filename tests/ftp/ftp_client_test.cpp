@@ -58,7 +58,7 @@ TEST_F(RealServerTest, LogInListAndQuit) {
     writeFile((root.path() / "index.html").string(), "page");
     writeFile((root.path() / "my notes.txt").string(), "x");
     ftp.Connect();
-    EXPECT_TRUE(ftp.Connected);
+    EXPECT_TRUE(ftp.Connected());
     EXPECT_TRUE(rec.has("connect"));
     EXPECT_TRUE(rec.has("status PASS "));
     for (const auto& e : rec.events)
@@ -70,21 +70,21 @@ TEST_F(RealServerTest, LogInListAndQuit) {
     ftp.SetTransferType(1);
     ftp.List();
     EXPECT_EQ(ftp.Vendor, VendorUnix);
-    ASSERT_TRUE(ftp.DirectoryList);
-    auto names = ftp.DirectoryList->Names;
+    ASSERT_TRUE(ftp.DirectoryList());
+    auto names = ftp.DirectoryList()->Names;
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"index.html", "notes.txt"}));
     EXPECT_EQ(items.size(), 2u);
     for (const auto& line : items)
         EXPECT_EQ(line.find('\n'), std::string::npos);
     EXPECT_TRUE(rec.has("success " + std::to_string(int(TCmdType::cmdList))));
-    EXPECT_FALSE(ftp.DataSocket);
+    EXPECT_FALSE(ftp.DataSocket());
 
     ftp.List(); // a second listing replaces the first
-    EXPECT_EQ(ftp.DirectoryList->Names.size(), 2u);
+    EXPECT_EQ(ftp.DirectoryList()->Names.size(), 2u);
     ftp.Disconnect();
-    EXPECT_FALSE(ftp.Connected);
-    EXPECT_FALSE(ftp.DirectoryList);
+    EXPECT_FALSE(ftp.Connected());
+    EXPECT_FALSE(ftp.DirectoryList());
     EXPECT_EQ(ftp.Vendor, VendorDetect);
 }
 
@@ -96,7 +96,7 @@ TEST_F(RealServerTest, WrongPasswordFailsWithTheReplyAndDisconnects) {
     } catch (const FTPException& e) {
         EXPECT_EQ(std::string(e.what()).substr(0, 4), "530 ");
     }
-    EXPECT_FALSE(ftp.Connected);
+    EXPECT_FALSE(ftp.Connected());
 }
 
 TEST_F(RealServerTest, UploadAndDownloadByteForByte) {
@@ -118,13 +118,13 @@ TEST_F(RealServerTest, UploadAndDownloadByteForByte) {
         ftp.Upload(path, "");
         const auto remote = std::optional<std::string>(c.name);
         EXPECT_TRUE(readFile((root.path() / c.name).string()) == c.content) << c.name;
-        EXPECT_EQ(ftp.BytesTotal, static_cast<std::int64_t>(c.content.size()));
+        EXPECT_EQ(ftp.BytesTotal(), static_cast<std::int64_t>(c.content.size()));
 
         const std::string back = local.file("back-" + std::to_string(c.content.size()));
         writeFile(back, "old contents");
         ftp.Download(*remote, back);
         EXPECT_TRUE(readFile(back) == c.content) << c.name;
-        EXPECT_EQ(ftp.BytesTotal, static_cast<std::int64_t>(c.content.size()));
+        EXPECT_EQ(ftp.BytesTotal(), static_cast<std::int64_t>(c.content.size()));
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(local.path()), {}), 8);
 }
@@ -141,7 +141,7 @@ TEST_F(RealServerTest, FailedDownloadLeavesTheLocalFileAlone) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(local.path()), {}), 1);
     // The control connection is still usable.
     ftp.DoCommand("PWD");
-    EXPECT_EQ(ftp.ReplyNumber, 257);
+    EXPECT_EQ(ftp.ReplyNumber(), 257);
 }
 
 // The file-name part of a local path goes on the wire in CP932; "表" (0x95 0x5C) is not cut at

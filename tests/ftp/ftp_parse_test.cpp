@@ -131,3 +131,47 @@ TEST(FtpReply, AnnouncedSizes) {
     for (const char* none : {"213 \r\n", "213 12 bytes\r\n", "213-1000\r\n", "550 1000\r\n", "2131000"})
         EXPECT_FALSE(sizeFromReply(none)) << none;
 }
+
+// The client's reply rules: which codes fail at which step. 421 (closing) fails everywhere, and
+// while the data flows any error reply ends the transfer.
+TEST(FtpReply, RulesByStep) {
+    using enum Verdict;
+    struct Case {
+        ReplyStep step;
+        std::vector<std::pair<int, Verdict>> codes;
+    };
+    const std::vector<Case> cases = {
+        {ReplyStep::Greeting, {{220, Good}, {399, Good}, {400, Failed}, {421, Failed}, {530, Failed}}},
+        {ReplyStep::LogIn,
+         {{230, Good}, {331, Good}, {400, Good}, {401, Failed}, {421, Failed}, {530, Failed}}},
+        {ReplyStep::Quit, {{221, Good}, {300, Good}, {301, Failed}, {421, Failed}, {500, Failed}}},
+        {ReplyStep::Command,
+         {{200, Good},
+          {350, Good},
+          {399, Good},
+          {400, Failed},
+          {421, Failed},
+          {500, Unsupported},
+          {502, Unsupported},
+          {503, Failed},
+          {550, Failed}}},
+        {ReplyStep::Port, {{200, Good}, {301, Failed}, {421, Failed}, {500, Failed}, {501, Failed}}},
+        {ReplyStep::Transfer,
+         {{125, Good},
+          {150, Good},
+          {300, Good},
+          {301, Failed},
+          {421, Failed},
+          {425, Failed},
+          {501, Unsupported},
+          {550, Failed}}},
+        {ReplyStep::Size, {{213, Good}, {421, Failed}, {450, Good}, {500, Good}, {550, Good}}},
+        {ReplyStep::Data,
+         {{226, Good}, {399, Good}, {421, Failed}, {425, Failed}, {426, Failed}, {451, Failed}}},
+        {ReplyStep::Final,
+         {{226, Good}, {250, Good}, {421, Failed}, {426, Failed}, {452, Failed}, {552, Failed}}},
+    };
+    for (const Case& c : cases)
+        for (const auto& [code, verdict] : c.codes)
+            EXPECT_EQ(judgeReply(c.step, code), verdict) << "step " << int(c.step) << " code " << code;
+}

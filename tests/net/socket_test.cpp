@@ -122,9 +122,9 @@ TEST(SocketStartup, CountIsSharedAndInfoComesOnce) {
         TPowersock second;
         EXPECT_EQ(TPowersock::StartupCount(), before + 2);
         if (before == 0) {
-            EXPECT_EQ(first->WinsockInfo.size(), 6u);
+            EXPECT_EQ(first->WinsockInfo().size(), 6u);
         }
-        EXPECT_TRUE(second.WinsockInfo.empty());
+        EXPECT_TRUE(second.WinsockInfo().empty());
         EXPECT_GE(second.SocketHandle(), 0);
         first.reset();
         EXPECT_EQ(TPowersock::StartupCount(), before + 1);
@@ -193,7 +193,7 @@ TEST(SocketConnect, LinesArriveInPiecesAndTransactionsParseNumbers) {
     EXPECT_TRUE(connected);
     EXPECT_FALSE(resolved) << "a dotted address needs no lookup";
     EXPECT_EQ(errorOf([&] { s.Connect(); }), "Already connected");
-    EXPECT_TRUE(s.Connected);
+    EXPECT_TRUE(s.Connected());
 
     s.Writeln("USER x");
     EXPECT_EQ(s.ReadLn(), "220 ready\r\n");
@@ -209,8 +209,8 @@ TEST(SocketConnect, LinesArriveInPiecesAndTransactionsParseNumbers) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(s.Transaction(c.command), c.reply);
-        EXPECT_EQ(s.LastReply, c.reply);
-        EXPECT_EQ(s.ReplyNumber, c.number) << c.reply;
+        EXPECT_EQ(s.LastReply(), c.reply);
+        EXPECT_EQ(s.ReplyNumber(), c.number) << c.reply;
     }
     // The remote address the FTP client announces for its data connections.
     EXPECT_EQ(s.GetPortAddress(), "127,0,0,1");
@@ -228,7 +228,7 @@ TEST(SocketConnect, RefusedPortFailsAndTheComponentStaysUsable) {
     EXPECT_EQ(errorOf([&] { connectTo(s, refused); }), "Connection Failed");
     EXPECT_EQ(failed, 1);
     EXPECT_EQ(errors, 0);
-    EXPECT_FALSE(s.Connected);
+    EXPECT_FALSE(s.Connected());
 
     Peer peer([](int fd) {
         sendAll(fd, "220 again\r\n");
@@ -255,11 +255,11 @@ TEST(SocketConnect, TimesOutOnAFullAcceptQueueAndStaysClosed) {
     s.OnConnectionFailed = [&](QObject*) { failed = true; };
     EXPECT_EQ(errorOf([&] { connectTo(s, port); }), "Connection Timed out");
     EXPECT_TRUE(failed);
-    EXPECT_TRUE(s.TimedOut);
+    EXPECT_TRUE(s.TimedOut());
     // The abandoned attempt is closed, so no late completion can mark the component
     // connected: its socket is a fresh one, bound to no port yet.
     EXPECT_EQ(localPort(s.SocketHandle()), 0);
-    EXPECT_FALSE(s.Connected);
+    EXPECT_FALSE(s.Connected());
     for (int fd : fillers)
         ::close(fd);
     ::close(listener);
@@ -349,7 +349,7 @@ TEST(SocketRead, PeerThatNeverAnswersTimesOutAndCancelEndsTheWait) {
     connectTo(s, peer.port());
     s.TimeOut = 100;
     EXPECT_EQ(errorOf([&] { s.ReadLn(); }), "Connection Timed out");
-    EXPECT_TRUE(s.TimedOut);
+    EXPECT_TRUE(s.TimedOut());
     EXPECT_EQ(errorOf([&] { s.Read(100); }), "Connection Timed out");
 
     s.TimeOut = 0;
@@ -360,10 +360,10 @@ TEST(SocketRead, PeerThatNeverAnswersTimesOutAndCancelEndsTheWait) {
     } catch (const EAbortError& e) {
         EXPECT_STREQ(e.what(), "Socket readln aborted");
     }
-    EXPECT_TRUE(s.Canceled) << "ReadLn leaves the cancel set";
+    EXPECT_TRUE(s.Canceled()) << "ReadLn leaves the cancel set";
     // A send that finds the cancel set raises instead of pretending it has sent.
     EXPECT_THROW(s.Writeln("NOOP"), EAbortError);
-    EXPECT_FALSE(s.Canceled);
+    EXPECT_FALSE(s.Canceled());
     QTimer::singleShot(20, [&] { s.Cancel(); });
     EXPECT_EQ(errorOf([&] { s.Read(50); }), "Socket send aborted");
     EXPECT_EQ(s.Read(0), "220 partial") << "the partial line stays buffered";
@@ -394,7 +394,7 @@ TEST(SocketRead, EveryWaitEndsWhenThePeerIsGone) {
         connectTo(s, peer.port());
         s.Write("!");
         EXPECT_EQ(errorOf([&] { c.op(s); }), c.error) << c.name;
-        EXPECT_FALSE(s.Connected);
+        EXPECT_FALSE(s.Connected());
         if (!c.reset) {
             EXPECT_EQ(s.Read(0), "half a li") << c.name << ": buffered bytes stay readable";
         }
@@ -447,7 +447,7 @@ TEST(SocketLifetime, TwoComponentsAtOnce) {
         EXPECT_EQ(second.Transaction("B" + n), "200 B" + n + "\r\n");
     }
     first.Disconnect();
-    EXPECT_FALSE(first.Connected);
+    EXPECT_FALSE(first.Connected());
     EXPECT_EQ(second.Transaction("still"), "200 still\r\n");
 }
 
@@ -477,7 +477,7 @@ TEST(SocketRead, ACloseAfterACancelIsStillSeen) {
     connectTo(s, peer.port());
     QTimer::singleShot(10, [&] { s.Cancel(); });
     EXPECT_THROW(s.ReadLn(), EAbortError);
-    s.Canceled = false;
+    s.ClearCancel();
     s.Writeln("bye"); // the peer leaves
     s.TimeOut = 5000; // were the notifications off, this would end in a time-out
     EXPECT_EQ(errorOf([&] { s.ReadLn(); }), "Connection closed by peer");

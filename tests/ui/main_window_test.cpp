@@ -12,6 +12,7 @@
 #include "../document/temp_dir.h"
 #include "main/main_window.h"
 #include "main/tool_bar.h"
+#include "platform/error_text.h"
 #include "test_prompter.h"
 
 using namespace quillet;

@@ -127,8 +127,8 @@ TEST_F(PublishTest, ConnectUploadChangeDownloadAndUndo) {
     PyFtpServer server(root.path(), "author", "secret", true);
     writeSite(server.port());
     connectToFirstSite();
-    ASSERT_TRUE(window.NMFTP1->Connected) << window.statusText().toStdString() << " host "
-                                          << window.NMFTP1->Host << " port " << window.NMFTP1->Port;
+    ASSERT_TRUE(window.NMFTP1->Connected()) << window.statusText().toStdString() << " host "
+                                            << window.NMFTP1->Host << " port " << window.NMFTP1->Port;
     EXPECT_TRUE(looksConnected());
     EXPECT_EQ(window.statusText(), "Connected");
     const auto commands = server.commands();
@@ -158,7 +158,7 @@ TEST_F(PublishTest, ConnectUploadChangeDownloadAndUndo) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
 
     click(window.SpeedButtonDIS);
-    EXPECT_FALSE(window.NMFTP1->Connected);
+    EXPECT_FALSE(window.NMFTP1->Connected());
     EXPECT_TRUE(looksDisconnected());
     EXPECT_EQ(window.statusText(), "not connected");
     // The server logs from its own process: its last line may come a moment after the reply.
@@ -179,7 +179,7 @@ TEST_F(PublishTest, UploadThenDownloadGivesThePageBackByteForByte) {
     PyFtpServer server(root.path(), "author", "secret", true);
     writeSite(server.port());
     connectToFirstSite();
-    ASSERT_TRUE(window.NMFTP1->Connected);
+    ASSERT_TRUE(window.NMFTP1->Connected());
     const std::string odd = "<HTML>\r\n<!-INS-!>\r\n<!-TTL-A-!>\r<!-TTL-B-!>\rbare CR\rLF only\nline\n"
                             "\x1a after Ctrl-Z\r\n\x93\xfa\x8b\x4c \x95\x5c \x80\xa0\xfd\xfe\xff\r\n"
                             "</HTML>";
@@ -230,7 +230,7 @@ TEST_F(PublishTest, FailedConnectSaysWhyInTheStatusBar) {
     const int closedPort = ntohs(a.sin_port);
     writeSite(closedPort);
     connectToFirstSite();
-    EXPECT_FALSE(window.NMFTP1->Connected);
+    EXPECT_FALSE(window.NMFTP1->Connected());
     EXPECT_TRUE(looksDisconnected());
     EXPECT_TRUE(window.statusText().startsWith(QStringLiteral("接続できません: ")))
         << window.statusText().toStdString();
@@ -259,11 +259,11 @@ TEST_F(PublishTest, CloseDuringADownload) {
     }));
     writeSite(server.port());
     connectToFirstSite();
-    ASSERT_TRUE(window.NMFTP1->Connected);
+    ASSERT_TRUE(window.NMFTP1->Connected());
     window.EditURL->setText("index.html");
     bool buttonsOff = false;
     window.NMFTP1->OnPacketRecvd = [&](QObject*) {
-        if (window.NMFTP1->DataSocket && window.NMFTP1->DataSocket->BytesRecvd >= 100000) {
+        if (window.NMFTP1->DataSocket() && window.NMFTP1->DataSocket()->BytesRecvd() >= 100000) {
             buttonsOff = !window.SpeedButtonCON->isEnabled() && !window.SpeedButtonDIS->isEnabled() &&
                          !window.SpeedButtonUP->isEnabled() && !window.SpeedButtonDN->isEnabled();
             window.close();
@@ -275,7 +275,7 @@ TEST_F(PublishTest, CloseDuringADownload) {
     QTest::qWait(50);
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(readFile(page), kPage);
-    EXPECT_FALSE(window.NMFTP1->Connected);
+    EXPECT_FALSE(window.NMFTP1->Connected());
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2); // page, ini
     window.NMFTP1->OnPacketRecvd = nullptr;
     // The server saw the QUIT before the window went.
@@ -289,7 +289,7 @@ TEST_F(PublishTest, EscapeCancelsAnUploadAndShowsProgressMeanwhile) {
     ScriptedServer server(stallingServer(commands, [](ScriptSession& s) { s.send("150 go\r\n"); }));
     writeSite(server.port());
     connectToFirstSite();
-    ASSERT_TRUE(window.NMFTP1->Connected);
+    ASSERT_TRUE(window.NMFTP1->Connected());
     writeFile(page, std::string(16 << 20, 'p'));
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -311,7 +311,7 @@ TEST_F(PublishTest, EscapeCancelsAnUploadAndShowsProgressMeanwhile) {
         ADD_FAILURE() << "asked: " << a.text.toStdString();
     window.NMFTP1->OnPacketSent = shown;
     window.NMFTP1->DoCommand("NOOP");
-    EXPECT_EQ(window.NMFTP1->LastReply, "200 NOOP\r\n");
+    EXPECT_EQ(window.NMFTP1->LastReply(), "200 NOOP\r\n");
     click(window.SpeedButtonDIS);
     EXPECT_EQ(commands.back(), "QUIT");
 }
@@ -435,7 +435,7 @@ TEST_F(PublishTest, HostileServersEndInAnErrorAndLeaveThePage) {
             }));
         writeSite(server.port());
         connectToFirstSite();
-        ASSERT_TRUE(window.NMFTP1->Connected);
+        ASSERT_TRUE(window.NMFTP1->Connected());
         window.NMFTP1->TimeOut = 300;
         window.EditURL->setText(c.remote);
         armed = true;
@@ -460,7 +460,7 @@ TEST_F(PublishTest, HostileServersEndInAnErrorAndLeaveThePage) {
         for (int i = 0; i < 2 && !looksDisconnected(); ++i)
             click(window.SpeedButtonDIS);
         EXPECT_TRUE(looksDisconnected());
-        EXPECT_FALSE(window.NMFTP1->Connected);
+        EXPECT_FALSE(window.NMFTP1->Connected());
         reportHostileCase(c.kind, gap);
     }
 }
