@@ -3,9 +3,11 @@
 #include <QStringDecoder>
 
 #include "document/file_io.h"
+#include "document/page_encoding.h"
 #include "document/page_rewrite.h"
 #include "platform/codepage.h"
 #include "platform/file_errors.h"
+#include "platform/texts.h"
 
 namespace quillet::platform {
 
@@ -23,6 +25,8 @@ QString exceptionMessage(std::exception_ptr error) {
     } catch (const doc::PageNameError&) {
         return QStringLiteral("文書名の拡張子が作業ファイル (.TMP / .BAK) と同じなので、"
                               "この文書は書き換えられません");
+    } catch (const doc::EncodingRefusedError& e) {
+        return texts::encodingRefused(e);
     } catch (const std::exception& e) {
         // Our own texts are UTF-8; a server's reply line is CP932 bytes.
         const std::string_view what = e.what();
