@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "document/line_io.h"
+#include "document/markers.h"
 #include "document/page_encoding.h"
 #include "document/page_format.h"
 #include "document/page_open.h"
@@ -297,4 +298,28 @@ TEST(PageEncoding, NewUtf8PageDiffersFromTheShiftJisOneOnlyInItsCharset) {
     const std::string old = dir.file("old.html");
     createNewPage(old, PageColors{});
     EXPECT_EQ(pageEncoding(old).conversion, "CP932");
+}
+
+// A UTF-8 page's byte-order mark is part of its first line: the markers are found as before and
+// the list of the insertion-point dialog writes the mark back where it was.
+TEST(PageEncoding, ByteOrderMarkStaysWithTheFirstLine) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string page =
+        bom + "<html>\r\n<head><meta charset=utf-8></head>\r\n<body>\r\n<!-INS-!>\r\n</body>\r\n";
+    const auto lines = splitLines(page);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], bom + "<html>");
+    EXPECT_TRUE(marker::Insertion(lines[3]));
+
+    TempDir dir;
+    const std::string path = dir.file("bom.html");
+    writeFile(path, page);
+    EXPECT_TRUE(pageHasInsertionLine(path));
+    writeFile(path, bom + "<html>\r\n<body>\r\n</body>\r\n");
+    InsertionList list = loadInsertionList(path);
+    EXPECT_EQ(list.items().front(), bom + "<html>");
+    list.toggle(1);
+    ASSERT_EQ(saveInsertionList(path, list), SaveListOutcome::Saved);
+    EXPECT_EQ(readFile(path), bom + "<html>\r\n<body>\r\n<!-INS-!>\r\n</body>\r\n");
+    EXPECT_EQ(pageEncoding(path).declaration.bom, ByteOrderMark::Utf8);
 }
