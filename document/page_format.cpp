@@ -21,13 +21,14 @@ std::string htmlColor(std::uint32_t rrggbb) {
     return buf;
 }
 
-std::vector<std::string> newPageTemplate(const PageColors& c) {
+std::vector<std::string> newPageTemplate(const PageColors& c, NewPageCharset charset) {
     std::string body = "<BODY BGCOLOR=\"" + htmlColor(ColorToHtml(c.background)) + "\" TEXT=\"" +
                        htmlColor(ColorToHtml(c.text)) + "\" LINK=\"" + htmlColor(ColorToHtml(c.link)) +
                        "\" VLINK=\"" + htmlColor(ColorToHtml(c.visitedLink)) + "\" ALINK=\"" +
                        htmlColor(ColorToHtml(c.activeLink)) + "\">";
+    const std::string label = charset == NewPageCharset::Utf8 ? "utf-8" : "x-sjis";
     return {
-        "<HTML>\r<HEAD>\r<META http-equiv=\"Content-Type\" content=\"text/html; charset=x-sjis\">",
+        "<HTML>\r<HEAD>\r<META http-equiv=\"Content-Type\" content=\"text/html; charset=" + label + "\">",
         "<TITLE></TITLE>\r</HEAD>",
         body,
         "<BR>\r<DIV ALIGN=\"center\">\r</DIV>\r<HR><BR>\r<!-INS-!>\r</BODY>\r</HTML>",

@@ -1,6 +1,6 @@
 #pragma once
 // What Quillet composes into a page: the new-page template, the entry block with its title
-// record, and the colour notation. Strings are the page's bytes (CP932), never escaped.
+// record, and the colour notation. Strings are the page's bytes in its encoding, never escaped.
 
 #include <cstdint>
 #include <string>
@@ -24,8 +24,12 @@ struct PageColors {
     std::uint32_t activeLink = 0x80000008;
 };
 
+// The encodings a new page can be made in. Shift-JIS pages declare "x-sjis" as they always have.
+enum class NewPageCharset { ShiftJis, Utf8 };
+
 // The four written lines of a new page, without their CR LF.
-std::vector<std::string> newPageTemplate(const PageColors& colors);
+std::vector<std::string> newPageTemplate(const PageColors& colors,
+                                         NewPageCharset charset = NewPageCharset::ShiftJis);
 
 struct TitleStyle {
     bool bold = false;

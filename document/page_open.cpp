@@ -51,7 +51,7 @@ bool pageHasInsertionLine(const std::string& pagePath) {
     return found;
 }
 
-void createNewPage(const std::string& pagePath, const PageColors& colors) {
+void createNewPage(const std::string& pagePath, const PageColors& colors, NewPageCharset charset) {
     resolvePage(pagePath); // a page named like its work file could never be written to
     std::optional<OutputFile> out;
     try {
@@ -64,7 +64,7 @@ void createNewPage(const std::string& pagePath, const PageColors& colors) {
     }
     RemoveUnlessKept cleanup{pagePath};
     std::string bytes;
-    for (const auto& line : newPageTemplate(colors))
+    for (const auto& line : newPageTemplate(colors, charset))
         bytes.append(line).append(kCrLf);
     out->write(bytes.data(), bytes.size());
     out->sync();

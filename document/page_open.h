@@ -18,11 +18,12 @@ namespace quillet::doc {
 // is held, so memory stays flat whatever the page's lines.
 bool pageHasInsertionLine(const std::string& pagePath);
 
-// Creates the page from the template with these colours. Never replaces anything: a name that
-// is taken, even by a folder or a dangling link, fails with EEXIST (EISDIR for a folder). A page
-// that cannot be written completely is removed again, since this call made it. A name that is
-// one of its own work files is refused (PageNameError).
-void createNewPage(const std::string& pagePath, const PageColors& colors);
+// Creates the page from the template with these colours, in that encoding. Never replaces anything: a name
+// that is taken, even by a folder or a dangling link, fails with EEXIST (EISDIR for a folder). A page that
+// cannot be written completely is removed again, since this call made it. A name that is one of its own work
+// files is refused (PageNameError).
+void createNewPage(const std::string& pagePath, const PageColors& colors,
+                   NewPageCharset charset = NewPageCharset::ShiftJis);
 
 // The dialog holds the whole page, one item per line: larger pages are refused before loading.
 // Measured (./bench/run list): 31 MB of 78-byte lines (406 k lines) load in 1.1 s with 267 MB

@@ -1,70 +1,48 @@
 #include "platform/codepage.h"
 
+#include <QByteArray>
 #include <QList>
-#include <cerrno>
 #include <cstdint>
-#include <iconv.h>
-#include <stdexcept>
 #include <unordered_map>
-#include <vector>
+
+#include "document/iconv_converter.h"
+#include "document/page_encoding.h"
+#include "platform/texts.h"
 
 namespace quillet::platform {
 
 namespace {
-class Iconv {
-public:
-    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-        if (cd_ == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error(std::string("iconv: no conversion from ") + from + " to " + to);
-    }
-    ~Iconv() { iconv_close(cd_); }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
+std::string_view view(const QByteArray& bytes) {
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
 
-    // Converts as far as possible; returns false and leaves `in` at the offending input when a
-    // sequence cannot be converted.
-    bool convert(const char*& in, std::size_t& inLeft, std::string& out) {
-        char buf[4096];
-        while (inLeft > 0) {
-            char* outPtr = buf;
-            std::size_t outLeft = sizeof buf;
-            std::size_t rc = iconv(cd_, const_cast<char**>(&in), &inLeft, &outPtr, &outLeft);
-            out.append(buf, static_cast<std::size_t>(outPtr - buf));
-            if (rc == static_cast<std::size_t>(-1)) {
-                if (errno == E2BIG)
-                    continue;
-                iconv(cd_, nullptr, nullptr, nullptr, nullptr); // ready for the input after it
-                return false;                                   // EILSEQ or EINVAL (truncated input)
-            }
-        }
-        char* outPtr = buf;
-        std::size_t outLeft = sizeof buf;
-        iconv(cd_, nullptr, nullptr, &outPtr, &outLeft); // flush any shift state
-        out.append(buf, static_cast<std::size_t>(outPtr - buf));
-        return true;
-    }
+QString fromUtf8(const std::string& utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
 
-private:
-    iconv_t cd_;
-};
+std::string reference(char32_t code) { return "&#" + std::to_string(static_cast<std::uint32_t>(code)) + ";"; }
 } // namespace
 
-PageCodec::PageCodec(std::string encoding) : encoding_(std::move(encoding)) {}
+PageCodec::PageCodec(std::string encoding) : encoding_(std::move(encoding)) {
+    if (const auto reason = doc::refusalOf(encoding_))
+        throw doc::EncodingRefusedError({}, encoding_, *reason);
+}
 
-std::string PageCodec::encode(const QString& text) const {
+std::optional<std::string> PageCodec::convert(const QString& text, bool references) const {
+    const QByteArray utf8 = text.toUtf8();
+    doc::IconvConverter toPage(encoding_, "UTF-8");
     // Nearly all text converts whole and reads back as itself.
-    if (auto bytes = encodeStrict(text); bytes && decode(*bytes) == text)
-        return *std::move(bytes);
+    if (std::string bytes; toPage.convertAll(view(utf8), bytes) && decode(bytes) == text)
+        return bytes;
 
     // Otherwise character by character: one that cannot be held, or whose bytes read back as
-    // another character ("¥" U+00A5 becomes 0x5C, which is "\"), goes in as a reference to its
-    // code point, which a browser shows as that very character. A double-byte character that
-    // reads back under another code point is the same JIS character as named by another
+    // another character ("¥" U+00A5 becomes 0x5C in CP932, which is "\"), goes in as a reference
+    // to its code point, which a browser shows as that very character. A multi-byte character
+    // that reads back under another code point is the same JIS character as named by another
     // mapping table ("〜" U+301C and "～" U+FF5E are both 81 60): it keeps its bytes, as a
     // Windows author's page has them.
-    Iconv toPage(encoding_.c_str(), "UTF-8");
-    Iconv fromPage("UTF-8", encoding_.c_str());
-    std::unordered_map<char32_t, std::string> known; // a long text repeats its characters
+    doc::IconvConverter fromPage("UTF-8", encoding_);
+    std::unordered_map<char32_t, std::optional<std::string>> known; // a long text repeats them
     std::string out;
     for (char32_t code : text.toUcs4()) {
         if (code < 0x80) { // ASCII stands for itself in every served encoding
@@ -73,57 +51,66 @@ std::string PageCodec::encode(const QString& text) const {
         }
         auto [at, isNew] = known.try_emplace(code);
         if (isNew) {
-            const QByteArray utf8 = QString::fromUcs4(&code, 1).toUtf8();
-            const char* in = utf8.constData();
-            std::size_t left = static_cast<std::size_t>(utf8.size());
+            const QByteArray ch = QString::fromUcs4(&code, 1).toUtf8();
             std::string bytes;
-            bool held = toPage.convert(in, left, bytes);
+            bool held = toPage.convertAll(view(ch), bytes) && !doc::firstUnreadByBrowsers(encoding_, bytes);
             if (held && bytes.size() == 1) {
-                const char* b = bytes.data();
-                std::size_t bLeft = 1;
                 std::string back;
-                held = fromPage.convert(b, bLeft, back) && back == utf8.toStdString();
+                held = fromPage.convertAll(bytes, back) && back == view(ch);
             }
-            at->second = held ? bytes : "&#" + std::to_string(static_cast<std::uint32_t>(code)) + ";";
+            if (held)
+                at->second = std::move(bytes);
         }
-        out += at->second;
+        if (at->second)
+            out += *at->second;
+        else if (references)
+            out += reference(code);
+        else
+            return std::nullopt;
     }
     return out;
 }
 
-std::optional<std::string> PageCodec::encodeStrict(const QString& text) const {
-    const QByteArray utf8 = text.toUtf8();
-    Iconv cv(encoding_.c_str(), "UTF-8");
-    const char* in = utf8.constData();
-    std::size_t left = static_cast<std::size_t>(utf8.size());
-    std::string out;
-    if (!cv.convert(in, left, out))
-        return std::nullopt;
-    return out;
+std::string PageCodec::encode(const QString& text) const { return *convert(text, true); }
+
+std::optional<std::string> PageCodec::encodeStrict(const QString& text) const { return convert(text, false); }
+
+std::string PageCodec::encodeExactly(const QString& text, const QString& what) const {
+    if (auto bytes = encodeStrict(text))
+        return *std::move(bytes);
+    throw TextNotHeldError(texts::cannotHold(what, name()).toStdString());
 }
 
 std::optional<QString> PageCodec::decode(std::string_view bytes) const {
-    Iconv cv("UTF-8", encoding_.c_str());
-    const char* in = bytes.data();
-    std::size_t left = bytes.size();
-    std::string out;
-    if (!cv.convert(in, left, out))
+    if (doc::firstUnreadByBrowsers(encoding_, bytes))
         return std::nullopt;
-    return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
+    doc::IconvConverter cv("UTF-8", encoding_);
+    std::string out;
+    if (!cv.convertAll(bytes, out))
+        return std::nullopt;
+    return fromUtf8(out);
 }
 
 QString PageCodec::decodeForDisplay(std::string_view bytes) const {
-    Iconv cv("UTF-8", encoding_.c_str());
-    const char* in = bytes.data();
-    std::size_t left = bytes.size();
+    doc::IconvConverter cv("UTF-8", encoding_);
     std::string out;
-    while (!cv.convert(in, left, out)) {
-        out += "\xEF\xBF\xBD";
-        ++in;
-        --left;
+    const std::string_view replacement = "\xEF\xBF\xBD";
+    while (!bytes.empty()) {
+        const auto unread = doc::firstUnreadByBrowsers(encoding_, bytes);
+        std::string_view run = bytes.substr(0, unread ? unread->offset : bytes.size());
+        while (!cv.convert(run, out)) {
+            out += replacement;
+            run.remove_prefix(1);
+        }
+        if (!unread)
+            break;
+        out += replacement;
+        bytes.remove_prefix(unread->offset + unread->length);
     }
-    return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
+    return fromUtf8(out);
 }
+
+QString PageCodec::name() const { return QString::fromStdString(doc::encodingDisplayName(encoding_)); }
 
 const PageCodec& cp932() {
     static const PageCodec codec("CP932");

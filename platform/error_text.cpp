@@ -4,10 +4,12 @@
 #include <QStringDecoder>
 
 #include "document/file_io.h"
+#include "document/page_encoding.h"
 #include "document/page_lock.h"
 #include "document/work_files.h"
 #include "platform/codepage.h"
 #include "platform/file_errors.h"
+#include "platform/texts.h"
 
 namespace quillet::platform {
 
@@ -29,6 +31,8 @@ QString exceptionMessage(std::exception_ptr error) {
     } catch (const doc::PageNameError&) {
         return QStringLiteral("文書名の拡張子が作業ファイル (.TMP / .BAK) と同じなので、"
                               "この文書は書き換えられません");
+    } catch (const doc::EncodingRefusedError& e) {
+        return texts::encodingRefused(e);
     } catch (const std::exception& e) {
         // Our own texts are UTF-8; a server's reply line is CP932 bytes.
         const std::string_view what = e.what();
