@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# ./bench/run ftp [megabytes] [cycles]: TNMFTP against curl -P - on the same local pyftpdlib.
-# Last line: "ftp: upload_vs_curl=R download_vs_curl=R cycle_vs_curl=R".
+# ./bench/run ftp [megabytes] [cycles] [gap_megabytes]: TNMFTP against curl -P - on the same
+# local pyftpdlib; curl's downloads are followed by an fsync, as Quillet's are durable. Last line:
+# "ftp: upload_vs_curl=R download_vs_curl=R cycle_vs_curl=R download_gap_ms=G gap_megabytes=M",
+# G the largest gap of a 10 ms timer during one download of M megabytes.
 set -euo pipefail
 build="$1"; shift
 dir=$(mktemp -d "${TMPDIR:-/var/tmp}/quillet-bench.XXXXXX")
 trap 'rm -rf "$dir"' EXIT
-"$build/bench/ftp_bench" "$dir" "${1:-200}" "${2:-20}"
+"$build/bench/ftp_bench" "$dir" "${1:-200}" "${2:-20}" "${3:-500}"

@@ -229,7 +229,8 @@ void TFormQuillet::SpeedButtonDNClick() {
             setStatusText(texts::DownloadNotInstalled);
             return;
         }
-        received.install();
+        // The fsync of a large download takes long: the window keeps turning meanwhile.
+        platform::runAside([&] { received.install(); });
         setStatusText(QStringLiteral("Ready"));
     });
 }

@@ -463,7 +463,8 @@ void TNMFTP::Download(const std::string& RemoteFile, const std::string& LocalFil
     doc::ReceivedFile file(LocalFile.empty() ? RemoteFile : LocalFile, doc::Backup::None);
     if (!Download(RemoteFile, file.out()))
         return; // nothing complete and confirmed to keep
-    file.install();
+    // Flushing a large file takes long; the event loop keeps turning meanwhile.
+    platform::runAside([&] { file.install(); });
 }
 
 bool TNMFTP::Download(const std::string& RemoteFile, doc::OutputFile& LocalFile) {

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QtDebug>
 #include <atomic>
+#include <thread>
 
 namespace quillet::platform {
 
@@ -70,6 +71,30 @@ void waitUntil(const std::function<bool()>& done) {
             return;
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
+}
+
+void runAside(const std::function<void()>& work) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        work();
+        return;
+    }
+    std::atomic<bool> done{false};
+    std::exception_ptr error;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        done = true;
+        QMetaObject::invokeMethod(
+            app, [] {}, Qt::QueuedConnection); // wakes the waiting loop
+    });
+    waitUntil([&] { return done.load(); });
+    worker.join();
+    if (error)
+        std::rethrow_exception(error);
 }
 
 void setExceptionReporter(ExceptionReporter r) { reporter() = std::move(r); }

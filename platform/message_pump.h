@@ -43,6 +43,11 @@ void pumpMessages();
 // neither latency nor CPU.
 void waitUntil(const std::function<bool()>& done);
 
+// Runs work on a thread of its own and waits for it as every operation waits, so that the event
+// loop keeps turning while a long file call (an fsync of a large download) blocks. What work
+// throws is rethrown here. Without an event loop the work simply runs here.
+void runAside(const std::function<void()>& work);
+
 // Where an exception from a timer handler goes (the application's error display). The default
 // writes a warning.
 using ExceptionReporter = std::function<void(std::exception_ptr)>;
