@@ -629,8 +629,8 @@ TEST(FtpHostileServers, LateReplyAfterATimeOutIsNotTakenForTheNextOne) {
         s.send("220 ready\r\n");
         s.readLine();
         s.send("230 in\r\n");
-        s.readLine(); // PORT
-        ::usleep(600 * 1000);
+        s.readLine();          // PORT
+        ::usleep(2000 * 1000); // well past the time-out, even on a loaded machine
         s.send("200 PORT at last\r\n");
         while (true) {
             const std::string line = s.readLine();
@@ -640,7 +640,7 @@ TEST(FtpHostileServers, LateReplyAfterATimeOutIsNotTakenForTheNextOne) {
         }
     });
     TNMFTP ftp;
-    prepare(ftp, server.port(), 300);
+    prepare(ftp, server.port(), 1000);
     ftp.Connect();
     EXPECT_THROW(ftp.List(), ESockError);
     ftp.DoCommand("NOOP");
