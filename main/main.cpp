@@ -2,6 +2,7 @@
 
 #include "dialogs/program_icon.h"
 #include "main/main_window.h"
+#include "platform/qt_translations.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -9,6 +10,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Quillet"));
     QApplication::setDesktopFileName(QStringLiteral("quillet"));
     QApplication::setWindowIcon(quillet::ui::programIcon());
+    quillet::platform::useJapaneseQtTexts(app);
     quillet::ui::TFormQuillet window;
     window.show();
     return app.exec();
