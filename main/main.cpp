@@ -1,8 +1,10 @@
 #include <QApplication>
+#include <QStandardPaths>
 
 #include "dialogs/program_icon.h"
 #include "main/main_window.h"
 #include "platform/qt_translations.h"
+#include "platform/shell.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -11,6 +13,7 @@ int main(int argc, char* argv[]) {
     QApplication::setDesktopFileName(QStringLiteral("quillet"));
     QApplication::setWindowIcon(quillet::ui::programIcon());
     quillet::platform::useJapaneseQtTexts(app);
+    quillet::platform::setDesktopLauncher(QStandardPaths::findExecutable(QStringLiteral("xdg-open")));
     quillet::ui::TFormQuillet window;
     window.show();
     return app.exec();

@@ -44,6 +44,10 @@ const QString ReplaceAllMissingBody = QStringLiteral(
 const QString ReplaceAllMissingHtml =
     QStringLiteral("編集内容に『</HTML>』が必ず記述されていません。\r大文字で追加してください。");
 
+QString previewFailed(const QString& page) {
+    return QStringLiteral("ブラウザで開けませんでした: %1").arg(page);
+}
+
 QString noInsertionMarker(const QString& page) {
     return QStringLiteral("文書に『<!-INS-!>』だけの行がありません。\r%1\r"
                           "書き込む位置がわからないため、何も書き込んでいません。")
@@ -392,8 +396,10 @@ void TFormQuillet::SpeedButtonSAVEClick(QObject* sender) {
 
 void TFormQuillet::SpeedButtonPREVClick() {
     const std::string path = pagePath();
-    if (doc::fileExists(path))
-        platform::openWithDesktop(EditHtml->text());
+    if (!doc::fileExists(path))
+        return;
+    const QString page = EditHtml->text();
+    platform::openWithDesktop(page, this, [this, page] { setStatusText(texts::previewFailed(page)); });
 }
 
 void TFormQuillet::SpeedButtonCloseClick() { close(); }

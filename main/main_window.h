@@ -212,6 +212,7 @@ extern const QString RecalledNotSaved;
 extern const QString ReplaceAllMissingBody;
 extern const QString ReplaceAllMissingHtml;
 QString noInsertionMarker(const QString& page);
+QString previewFailed(const QString& page);
 extern const QString NoEntryEnd;
 extern const QString ReplaceTypedText;
 QString pageNotFound(const QString& page);

@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
@@ -13,6 +14,7 @@
 #include "main/main_window.h"
 #include "main/tool_bar.h"
 #include "platform/error_text.h"
+#include "platform/shell.h"
 #include "test_prompter.h"
 
 using namespace quillet;
@@ -236,6 +238,43 @@ TEST_F(MainWindowTest, PreviewOpensAnExistingPageOnly) {
     QDesktopServices::unsetUrlHandler("file");
     ASSERT_EQ(catcher.opened.size(), 1);
     EXPECT_EQ(catcher.opened[0], QUrl::fromLocalFile(QString::fromStdString(page)));
+    EXPECT_TRUE(prompter.asked.empty());
+}
+
+// Nothing opened the page: the status bar says so in one line that names it.
+TEST_F(MainWindowTest, PreviewSaysWhenNoBrowserOpensThePage) {
+    writeFile(page, kPage);
+    const QString shown = QString::fromStdString(page);
+    const QString failed = ui::texts::previewFailed(shown);
+    EXPECT_FALSE(failed.contains('\n'));
+    struct LauncherGuard {
+        ~LauncherGuard() { platform::setDesktopLauncher({}); }
+    } guard;
+    // The launcher gets the page, in the page's folder; its error status is a failure.
+    const std::string launcher = dir.file("launcher.sh");
+    writeFile(launcher, "#!/bin/sh\necho \"$PWD|$1\" > \"" + dir.file("asked") + "\"\nexit 4\n");
+    std::filesystem::permissions(launcher, std::filesystem::perms::owner_all);
+    for (const QString& program : {QString::fromStdString(launcher), QStringLiteral("false"),
+                                   QString::fromStdString(dir.file("no-such-launcher"))}) {
+        window.setStatusText("before");
+        platform::setDesktopLauncher(program);
+        click(window.SpeedButtonPREV);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.statusText() == failed; }, 5000))
+            << program.toStdString() << ": " << window.statusText().toStdString();
+    }
+    EXPECT_EQ(readFile(dir.file("asked")), dir.path().string() + "|" + page + "\n");
+
+    // A launcher that starts the browser says nothing.
+    window.setStatusText("before");
+    platform::setDesktopLauncher("true");
+    click(window.SpeedButtonPREV);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.findChildren<QProcess*>().isEmpty(); }, 5000));
+    EXPECT_EQ(window.statusText(), "before");
+
+    // Without a launcher of its own the window asks Qt, which here has none either.
+    platform::setDesktopLauncher({});
+    click(window.SpeedButtonPREV);
+    EXPECT_EQ(window.statusText(), failed);
     EXPECT_TRUE(prompter.asked.empty());
 }
 
