@@ -16,6 +16,7 @@
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QToolButton>
+#include <QWindow>
 
 #include "dialogs/program_icon.h"
 #include "document/entry_writer.h"
@@ -277,12 +278,25 @@ void TFormQuillet::FormCreate() {
     editorNowUntyped();
 }
 
+namespace {
+// The desktop's frame around a window, as the desktop reports it now. QWidget's own frame
+// geometry is taken once, before the window manager has framed the window, and stays stale.
+QMargins frameOf(const QWidget* window) {
+    const QWindow* handle = window->windowHandle();
+    return handle ? handle->frameMargins() : QMargins();
+}
+} // namespace
+
 void TFormQuillet::floatToolBars() {
-    const QRect frame = frameGeometry();
-    const QPoint clientOrigin = mapToGlobal(QPoint(0, 0));
-    CoolBar1->floatAt(QPoint(clientOrigin.x() + frame.width(), frame.top()));
-    const QRect commandClient = CoolBar1->floatWindow()->geometry();
-    CoolBar2->floatAt(QPoint(clientOrigin.x() + frame.width(), commandClient.top() + CoolBar1->height()));
+    // Beside the main window's frame, the command bar's frame level with its top; the markup
+    // bar's frame directly below the command bar's client area.
+    const QRect client(mapToGlobal(QPoint(0, 0)), size());
+    const QMargins frame = frameOf(this);
+    const int left = client.left() + frame.left() + client.width() + frame.right();
+    const int top = client.top() - frame.top();
+    CoolBar1->floatAt(QPoint(left, top));
+    const int commandClientTop = top + frameOf(CoolBar1->floatWindow()).top();
+    CoolBar2->floatAt(QPoint(left, commandClientTop + CoolBar1->height()));
 }
 
 void TFormQuillet::resizeEvent(QResizeEvent* event) {
