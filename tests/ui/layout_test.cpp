@@ -3,7 +3,11 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
 
@@ -287,6 +291,12 @@ TEST_F(LayoutTest, HelpComesAndGoesWithItsButton) {
     EXPECT_TRUE(text.contains(QStringLiteral("\n『最後の書き込みを削除』を押して削除してください。\n")));
     EXPECT_TRUE(text.endsWith(QStringLiteral("\nを終了しましょう。\n")));
     EXPECT_EQ(text.count(u'\n'), 36);
+    // At its first size every line of the text stands whole on one line of its own.
+    QTextDocument* document = help->Memo1->document();
+    EXPECT_EQ(document->blockCount(), 37);
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        EXPECT_LE(block.layout()->lineCount(), 1) << block.text().toStdString();
+    EXPECT_EQ(help->Memo1->horizontalScrollBar()->maximum(), 0);
     EXPECT_TRUE(w.Memo1->isEnabled()); // not modal: the main window still works
 
     click(w.SpeedButtonHelp);
