@@ -16,6 +16,9 @@ const QString Mail = QStringLiteral("quillet@example.invalid");
 
 namespace {
 const QColor kBackground(0, 0, 255);
+constexpr QSize kClient(341, 86);
+constexpr int kBorder = 1;
+constexpr int kCaption = 18;
 const QColor kText(255, 255, 0);
 
 // A 64 x 64 picture area inside a 66 x 66 sunken frame.
@@ -56,22 +59,45 @@ QLabel* textLine(QWidget* box, const char* name, int top, const QString& text) {
 
 TFormTallow::TFormTallow(QWidget* owner, const QIcon& icon) : QDialog(owner) {
     setObjectName(QStringLiteral("FormTallow"));
-    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+    // A window manager puts its buttons on every frame it draws, whatever the window asks for:
+    // the box draws its own frame, a border and a caption without buttons.
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setWindowTitle(maker::Name);
     if (owner)
         setFont(owner->font());
-    setFixedSize(341, 86);
+    setFixedSize(kClient.width() + 2 * kBorder, kCaption + kClient.height() + 2 * kBorder);
     move(192, 107); // a fixed place on the screen, not centred on the owner
     setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, kBackground);
-    setPalette(palette);
+    QPalette frame = palette();
+    frame.setColor(QPalette::Window, frame.color(QPalette::Dark));
+    setPalette(frame);
 
-    Image1 = picture(this, "Image1", 8, icon.pixmap(32, 32));
-    Image2 = picture(this, "Image2", 267, icon.pixmap(64, 64));
-    Label1 = textLine(this, "Label1", 10, QString());
-    Label2 = textLine(this, "Label2", 35, QStringLiteral("URL: ") + maker::Url);
-    Label3 = textLine(this, "Label3", 60, QStringLiteral("E-mail: ") + maker::Mail);
+    Caption = new QLabel(windowTitle(), this);
+    Caption->setObjectName(QStringLiteral("Caption"));
+    Caption->setGeometry(kBorder, kBorder, kClient.width(), kCaption);
+    Caption->setIndent(4);
+    Caption->setAutoFillBackground(true);
+    QPalette caption = Caption->palette();
+    caption.setColor(QPalette::Window, caption.color(QPalette::Active, QPalette::Highlight));
+    caption.setColor(QPalette::WindowText, caption.color(QPalette::Active, QPalette::HighlightedText));
+    Caption->setPalette(caption);
+    QFont bold = Caption->font();
+    bold.setBold(true);
+    Caption->setFont(bold);
+
+    Client = new QWidget(this);
+    Client->setObjectName(QStringLiteral("Client"));
+    Client->setGeometry(QRect(QPoint(kBorder, kBorder + kCaption), kClient));
+    Client->setAutoFillBackground(true);
+    QPalette blue = Client->palette();
+    blue.setColor(QPalette::Window, kBackground);
+    Client->setPalette(blue);
+
+    Image1 = picture(Client, "Image1", 8, icon.pixmap(32, 32));
+    Image2 = picture(Client, "Image2", 267, icon.pixmap(64, 64));
+    Label1 = textLine(Client, "Label1", 10, QString());
+    Label2 = textLine(Client, "Label2", 35, QStringLiteral("URL: ") + maker::Url);
+    Label3 = textLine(Client, "Label3", 60, QStringLiteral("E-mail: ") + maker::Mail);
     // Should a font still be too wide, the whole address stays readable as a tool tip.
     Label2->setToolTip(Label2->text());
     Label3->setToolTip(Label3->text());

@@ -1,6 +1,7 @@
 #pragma once
-// The about box: the program's picture twice, small and large, and three text lines on blue.
-// A click anywhere on it closes it.
+// The about box: the program's picture twice, small and large, and three text lines on blue,
+// in a frame of its own: a border and a caption without buttons. A click anywhere on it
+// closes it.
 
 #include <QDialog>
 
@@ -18,11 +19,13 @@ public:
 
     void FormClick();
 
-    QLabel* Image1 = nullptr; // the program's picture, small
-    QLabel* Image2 = nullptr; // the program's picture, large
-    QLabel* Label1 = nullptr; // the first text line, set by the caller
-    QLabel* Label2 = nullptr; // the web address
-    QLabel* Label3 = nullptr; // the e-mail address
+    QLabel* Caption = nullptr; // the maker's name, in the box's own title bar
+    QWidget* Client = nullptr; // the blue client area, 341 x 86
+    QLabel* Image1 = nullptr;  // the program's picture, small
+    QLabel* Image2 = nullptr;  // the program's picture, large
+    QLabel* Label1 = nullptr;  // the first text line, set by the caller
+    QLabel* Label2 = nullptr;  // the web address
+    QLabel* Label3 = nullptr;  // the e-mail address
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -321,6 +321,9 @@ struct AboutSeen {
     QString caption, firstLine, url, mail;
     QPoint position;
     QSize size;
+    bool frameless = false;
+    QString shownCaption;
+    bool clientBelowCaption = false;
     QColor background, text;
     QSize smallPicture, largePicture;
     bool stillOpenAfterClick = true;
@@ -338,8 +341,11 @@ AboutSeen openAbout(TFormQuillet& w, QLabel* TFormTallow::*part) {
         seen.url = box->Label2->text();
         seen.mail = box->Label3->text();
         seen.position = box->pos();
-        seen.size = box->size();
-        seen.background = box->palette().color(QPalette::Window);
+        seen.size = box->Client->size();
+        seen.frameless = box->windowFlags().testFlag(Qt::FramelessWindowHint);
+        seen.shownCaption = box->Caption->text();
+        seen.clientBelowCaption = box->Client->y() >= box->Caption->geometry().bottom();
+        seen.background = box->Client->palette().color(QPalette::Window);
         seen.text = box->Label2->palette().color(QPalette::WindowText);
         seen.smallPicture = box->Image1->pixmap().size();
         seen.largePicture = box->Image2->pixmap().size();
@@ -356,8 +362,9 @@ AboutSeen openAbout(TFormQuillet& w, QLabel* TFormTallow::*part) {
 }
 
 TEST_F(LayoutTest, AboutBoxShowsTheMakerAndClosesOnAnyClick) {
-    for (QLabel* TFormTallow::*part : {&TFormTallow::Label1, &TFormTallow::Label3, &TFormTallow::Image2,
-                                       static_cast<QLabel * TFormTallow::*>(nullptr)}) {
+    for (QLabel* TFormTallow::*part :
+         {&TFormTallow::Label1, &TFormTallow::Label3, &TFormTallow::Image2, &TFormTallow::Caption,
+          static_cast<QLabel * TFormTallow::*>(nullptr)}) {
         const AboutSeen seen = openAbout(w, part);
         ASSERT_TRUE(seen.opened);
         EXPECT_EQ(seen.caption, maker::Name);
@@ -366,6 +373,10 @@ TEST_F(LayoutTest, AboutBoxShowsTheMakerAndClosesOnAnyClick) {
         EXPECT_EQ(seen.mail, QStringLiteral("E-mail: ") + maker::Mail);
         EXPECT_EQ(seen.position, QPoint(192, 107));
         EXPECT_EQ(seen.size, QSize(341, 86));
+        // Its own frame: a caption that names the maker, and no buttons of a window manager.
+        EXPECT_TRUE(seen.frameless);
+        EXPECT_EQ(seen.shownCaption, maker::Name);
+        EXPECT_TRUE(seen.clientBelowCaption);
         EXPECT_EQ(seen.background, QColor(0, 0, 255));
         EXPECT_EQ(seen.text, QColor(255, 255, 0));
         // The program's picture, from the resources linked into the binary.
