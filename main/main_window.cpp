@@ -7,12 +7,14 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QToolButton>
@@ -88,6 +90,25 @@ void fitCaption(QWidget* widget, const QString& text, int room) {
     widget->setFont(f);
 }
 
+// The status line takes the room the transfer's progress leaves, so the progress is never cut;
+// a text longer than that room is cut in the middle (a path's end tells most) and shown whole
+// in the tool tip.
+class StatusLine : public QLabel {
+public:
+    using QLabel::QLabel;
+    QSize sizeHint() const override { return {0, QLabel::sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect room = contentsRect();
+        style()->drawItemText(&painter, room, Qt::AlignLeft | Qt::AlignVCenter, palette(), isEnabled(),
+                              fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()),
+                              foregroundRole());
+    }
+};
+
 // Window text as page bytes. A line separator is a LF inside the page's line. A 0x1A byte would
 // end the page's text for every later reading, dropping all that follows it at the next
 // rewrite, so it goes in as a character reference.
@@ -119,7 +140,7 @@ TFormQuillet::TFormQuillet(QWidget* parent) : QWidget(parent) {
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
-    statusLabel_ = new QLabel(StatusBar1);
+    statusLabel_ = new StatusLine(StatusBar1);
     StatusBar1->addWidget(statusLabel_, 1);
     progressLabel_ = new QLabel(StatusBar1);
     progressBar_ = new QProgressBar(StatusBar1);
@@ -320,7 +341,10 @@ void TFormQuillet::showEvent(QShowEvent* event) {
 
 std::string TFormQuillet::pagePath() const { return QFile::encodeName(EditHtml->text()).toStdString(); }
 
-void TFormQuillet::setStatusText(const QString& text) { statusLabel_->setText(text); }
+void TFormQuillet::setStatusText(const QString& text) {
+    statusLabel_->setText(text);
+    statusLabel_->setToolTip(text);
+}
 
 QString TFormQuillet::statusText() const { return statusLabel_->text(); }
 

@@ -12,6 +12,7 @@
 #include "dialogs/site_dialog.h"
 #include "document/file_io.h"
 #include "document/work_files.h"
+#include "main/ftp_messages.h"
 #include "main/main_window_private.h"
 #include "net/ftp_client.h"
 #include "platform/codepage.h"
@@ -23,7 +24,6 @@ using platform::Buttons;
 using platform::prompter;
 
 namespace texts {
-const QString NotConnectedReason = QStringLiteral("接続できません: %1");
 const QString UploadCanceled =
     QStringLiteral("アップロードを中止しました (サイトの文書は不完全かもしれません)");
 const QString DownloadCanceled = QStringLiteral("ダウンロードを中止しました (文書は元のままです)");
@@ -48,12 +48,6 @@ std::string remoteName(const QString& text) {
     if (!bytes)
         throw std::runtime_error(texts::SiteNameNotCp932.toStdString());
     return *bytes;
-}
-
-QString oneLine(QString text) {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    text.replace(QChar('\r'), QChar(' ')).replace(QChar('\n'), QChar(' '));
-    return text.trimmed();
 }
 } // namespace
 
@@ -157,21 +151,22 @@ void TFormQuillet::SpeedButtonCONClick() {
     NMFTP1->TimeOut = 180000;
     NMFTP1->Proxy = site.proxy;
     NMFTP1->ProxyPort = site.proxyPort;
-    QString failure;
+    setStatusText(texts::connecting(platform::cp932().decodeForDisplay(site.host)));
+    std::exception_ptr failure;
     runFtpCommand([&] {
         try {
             NMFTP1->Connect();
             NMFTP1->SetTransferType(1);
             NMFTP1->List();
         } catch (...) {
-            failure = oneLine(platform::exceptionMessage(std::current_exception()));
+            failure = std::current_exception();
         }
     });
     setConnectedLook(NMFTP1->Connected());
     if (NMFTP1->Connected())
         setStatusText(QStringLiteral("Connected"));
-    else if (!failure.isEmpty())
-        setStatusText(texts::NotConnectedReason.arg(failure));
+    else
+        setStatusText(connectFailure(failure, transferCanceled_));
     repaint();
 }
 
@@ -183,11 +178,11 @@ void TFormQuillet::SpeedButtonDISClick() {
 
 void TFormQuillet::SpeedButtonUPClick() {
     runFtpCommand([&] {
+        setStatusText(QStringLiteral("Upload ") + EditHtml->text());
         const std::string remote = remoteName(EditURL->text());
         // TYPE I: the server's copy is the page byte for byte (in text type a server may rewrite
         // line ends, and a bare CR ends a line of the page).
         NMFTP1->SetTransferType(2);
-        setStatusText(QStringLiteral("Upload ") + EditHtml->text());
         try {
             NMFTP1->Upload(pagePath(), remote);
         } catch (const net::ESockError&) { // also "Accepting Canceled" before the data flowed
@@ -202,6 +197,7 @@ void TFormQuillet::SpeedButtonUPClick() {
 
 void TFormQuillet::SpeedButtonDNClick() {
     runFtpCommand([&] {
+        setStatusText(QStringLiteral("Download ") + EditURL->text());
         const std::string remote = remoteName(EditURL->text());
         const QString shownPage = EditHtml->text().isEmpty() ? EditURL->text() : EditHtml->text();
         const std::string page = QFile::encodeName(shownPage).toStdString();
@@ -210,7 +206,6 @@ void TFormQuillet::SpeedButtonDNClick() {
         // to the backup, so "取消" brings it back after a download pressed by mistake.
         doc::ReceivedFile received(page, doc::Backup::Keep);
         NMFTP1->SetTransferType(2); // the page comes back exactly as it was uploaded
-        setStatusText(QStringLiteral("Download ") + EditURL->text());
         bool complete = false;
         try {
             complete = NMFTP1->Download(remote, received.out());

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -17,6 +19,7 @@
 #include "../ftp/gui_gap.h"
 #include "dialogs/site_dialog.h"
 #include "document/page_lock.h"
+#include "main/ftp_messages.h"
 #include "main/main_window.h"
 #include "net/ftp_client.h"
 #include "test_prompter.h"
@@ -232,8 +235,7 @@ TEST_F(PublishTest, FailedConnectSaysWhyInTheStatusBar) {
     connectToFirstSite();
     EXPECT_FALSE(window.NMFTP1->Connected());
     EXPECT_TRUE(looksDisconnected());
-    EXPECT_TRUE(window.statusText().startsWith(QStringLiteral("接続できません: ")))
-        << window.statusText().toStdString();
+    EXPECT_EQ(window.statusText(), ui::texts::ConnectRefused);
     EXPECT_TRUE(prompter.asked.empty());
 
     // Cancelling the dialog changes nothing.
@@ -247,6 +249,86 @@ TEST_F(PublishTest, FailedConnectSaysWhyInTheStatusBar) {
     EXPECT_EQ(window.statusText(), "before");
     EXPECT_TRUE(looksDisconnected());
     ::close(bound);
+}
+
+// The status bar follows the command at hand: a connect says so while it waits, a log-in the
+// author stopped says that in Japanese, and a name that cannot be sent leaves the upload's text,
+// not the previous command's.
+TEST_F(PublishTest, StatusBarFollowsAConnectAndItsCancel) {
+    std::vector<std::string> commands;
+    std::atomic<bool> userSeen = false;
+    ScriptedServer server(
+        publishServer(commands, [&](ScriptSession& s, const std::string& line, const std::string&) {
+            if (!line.starts_with("USER"))
+                return false;
+            userSeen = true;
+            s.readLine(8000); // silent until the client gives up
+            return true;
+        }));
+    writeSite(server.port());
+    window.setStatusText("before");
+    QString whileWaiting;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!userSeen || !whileWaiting.isEmpty())
+            return;
+        whileWaiting = window.statusText();
+        QTest::mouseClick(window.findChild<QToolButton*>("ButtonCancelTransfer"), Qt::LeftButton);
+    });
+    watch.start(10);
+    connectToFirstSite();
+    watch.stop();
+    EXPECT_EQ(whileWaiting, ui::texts::connecting("127.0.0.1"));
+    EXPECT_EQ(window.statusText(), ui::texts::ConnectCanceled);
+    EXPECT_TRUE(looksDisconnected());
+    EXPECT_TRUE(prompter.asked.empty());
+}
+
+TEST_F(PublishTest, ProgressStandsWholeBesideALongStatusAndARefusedNameIsTheUploadsOwn) {
+    std::vector<std::string> commands;
+    ScriptedServer server(stallingServer(commands, [](ScriptSession& s) { s.send("150 go\r\n"); }));
+    writeSite(server.port());
+    connectToFirstSite();
+    ASSERT_TRUE(window.NMFTP1->Connected());
+
+    // Refused before anything is sent: the status bar says what was tried, not "Connected".
+    window.EditURL->setText(QString::fromUtf8("\xF0\x9F\x98\x80.html"));
+    click(window.SpeedButtonUP);
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_EQ(window.statusText(), QStringLiteral("Upload ") + window.EditHtml->text());
+
+    // A long page name at the default width: the progress keeps its room, the name gives way.
+    const std::string deep = dir.file(std::string(120, 'd'));
+    std::filesystem::create_directory(deep);
+    const std::string longPage = deep + "/index.html";
+    writeFile(longPage, std::string(16 << 20, 'p'));
+    window.EditHtml->setText(QString::fromStdString(longPage));
+    window.EditURL->setText("index.html");
+    QLabel* progress = nullptr;
+    bool whole = true, statusKept = true;
+    int looks = 0;
+    auto shown = window.NMFTP1->OnPacketSent;
+    window.NMFTP1->OnPacketSent = [&](QObject* sender) {
+        shown(sender);
+        for (QLabel* label : window.StatusBar1->findChildren<QLabel*>())
+            if (label->text().endsWith(QStringLiteral("バイト")))
+                progress = label;
+        if (!progress)
+            return;
+        // As the count grows, its text does: it stays whole each time the bar is laid out.
+        QApplication::processEvents();
+        whole = whole && progress->isVisible() && progress->width() >= progress->sizeHint().width();
+        statusKept = statusKept && window.statusText() == QStringLiteral("Upload ") + window.EditHtml->text();
+        if (++looks == 200 || window.NMFTP1->DataSocket()->BytesSent() > (8u << 20))
+            window.cancelTransfer();
+    };
+    click(window.SpeedButtonUP);
+    window.NMFTP1->OnPacketSent = shown;
+    EXPECT_EQ(window.width(), 455);
+    ASSERT_TRUE(progress);
+    EXPECT_TRUE(whole) << progress->text().toStdString();
+    EXPECT_TRUE(statusKept);
+    click(window.SpeedButtonDIS);
 }
 
 // While a transfer runs the FTP buttons are off; closing the window cancels it, the page stays

@@ -1,0 +1,116 @@
+#include "main/ftp_messages.h"
+
+#include <QRegularExpression>
+#include <cstdlib>
+#include <string_view>
+
+#include "net/ftp_client.h"
+#include "net/texts.h"
+#include "platform/prompter.h"
+
+namespace quillet::ui {
+
+namespace texts {
+QString connecting(const QString& host) { return QStringLiteral("%1 に接続しています…").arg(host); }
+const QString ConnectCanceled = QStringLiteral("接続を中止しました");
+const QString HostNotFound = QStringLiteral("サーバーが見つかりません。ﾎｽﾄ・ｱﾄﾞﾚｽを確かめてください");
+const QString LookupTimedOut =
+    QStringLiteral("サーバー名を調べきれませんでした。ネットワークを確かめてください");
+const QString ConnectRefused = QStringLiteral("接続を拒否されました。ﾎｽﾄ・ｱﾄﾞﾚｽとﾎﾟｰﾄを確かめてください");
+const QString Unreachable = QStringLiteral("サーバーに届きません。ネットワークを確かめてください");
+const QString NoAnswer = QStringLiteral("サーバーが応答しません。時間をおいて接続し直してください");
+const QString ClosedByServer = QStringLiteral("サーバーが接続を切りました。時間をおいて接続し直してください");
+const QString NotAnFtpReply =
+    QStringLiteral("サーバーの応答を読めません。ﾎｽﾄ・ｱﾄﾞﾚｽとﾎﾟｰﾄを確かめてください");
+
+QString loginRefused(const QString& reply) {
+    return QStringLiteral("ログインできません。ﾕｰｻﾞｰ名とﾊﾟｽﾜｰﾄﾞを確かめてください (%1)").arg(reply);
+}
+QString serverBusy(const QString& reply) {
+    return QStringLiteral("サーバーが接続を断りました。時間をおいて接続し直してください (%1)").arg(reply);
+}
+QString connectFailed(int errorNumber) {
+    const QString what = QStringLiteral("接続できません。ﾎｽﾄ・ｱﾄﾞﾚｽとネットワークを確かめてください");
+    return errorNumber > 0 ? what + QStringLiteral(" (エラー %1)").arg(errorNumber) : what;
+}
+} // namespace texts
+
+namespace {
+using namespace net::NMConst;
+
+// The Winsock number that leads a socket error's text ("10061:Connection refused"), or 0.
+int errorNumber(std::string_view what) {
+    const auto colon = what.find(':');
+    if (colon == 0 || colon == std::string_view::npos || colon > 5)
+        return 0;
+    for (char c : what.substr(0, colon))
+        if (c < '0' || c > '9')
+            return 0;
+    return std::atoi(std::string(what.substr(0, colon)).c_str());
+}
+
+QString socketFailure(std::string_view what) {
+    if (what == Sock_Err_LookupFailed || what == Sock_Err_NullAddress)
+        return texts::HostNotFound;
+    if (what == Sock_Err_LookupTimedOut)
+        return texts::LookupTimedOut;
+    if (what == Sock_Err_ConnFailed)
+        return texts::ConnectRefused;
+    if (what == Sock_Err_ConnTimedOut)
+        return texts::NoAnswer;
+    if (what == Sock_Err_PeerClosed)
+        return texts::ClosedByServer;
+    if (what == Sock_Err_LineTooLong)
+        return texts::NotAnFtpReply;
+    if (what == Sock_Err_LookupCanceled || what == Sock_Err_ConnCanceled || what == Sock_Err_ReadLnAborted ||
+        what == Sock_Err_SendAborted)
+        return texts::ConnectCanceled;
+    switch (const int number = errorNumber(what)) {
+    case 11001:
+    case 11002:
+    case 11004:
+        return texts::HostNotFound;
+    case 10061:
+        return texts::ConnectRefused;
+    case 10060:
+        return texts::NoAnswer;
+    case 10050:
+    case 10051:
+    case 10064:
+    case 10065:
+        return texts::Unreachable;
+    case 10053:
+    case 10054:
+        return texts::ClosedByServer;
+    default:
+        return texts::connectFailed(number);
+    }
+}
+
+QString replyFailure(const QString& reply) {
+    static const QRegularExpression code(QStringLiteral("^[1-5][0-9][0-9]"));
+    if (!code.match(reply).hasMatch())
+        return texts::NotAnFtpReply; // the client's own words about what it could not read
+    return reply.startsWith(QLatin1Char('4')) ? texts::serverBusy(reply) : texts::loginRefused(reply);
+}
+} // namespace
+
+QString connectFailure(std::exception_ptr error, bool canceled) {
+    if (canceled)
+        return texts::ConnectCanceled;
+    if (!error)
+        return texts::connectFailed(0);
+    try {
+        std::rethrow_exception(error);
+    } catch (const net::FTPException&) {
+        return replyFailure(platform::exceptionMessage(std::current_exception()).trimmed());
+    } catch (const net::ESockError& e) {
+        return socketFailure(e.what());
+    } catch (const std::exception& e) {
+        return socketFailure(e.what()); // "Not Connected" and the like
+    } catch (...) {
+        return texts::connectFailed(0);
+    }
+}
+
+} // namespace quillet::ui
