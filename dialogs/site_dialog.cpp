@@ -34,7 +34,9 @@ constexpr int kEditWidth = 156;
 constexpr int kRowHeight = 21;
 
 // Reports the presses the dialog reacts to; the list does its own work first, as a click
-// selects before the dialog looks at the selection.
+// selects before the dialog looks at the selection. Only the left button chooses a site: the
+// others would move the selection, and with it the fields "接続" connects with. The second
+// press of a double click is a press like the first.
 class SiteListBox : public QListWidget {
 public:
     using QListWidget::QListWidget;
@@ -43,8 +45,14 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override {
-        QListWidget::mousePressEvent(event);
+        if (event->button() == Qt::LeftButton)
+            QListWidget::mousePressEvent(event);
         onMouseDown(event->button());
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override { mousePressEvent(event); }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton)
+            QListWidget::mouseReleaseEvent(event);
     }
     void keyPressEvent(QKeyEvent* event) override {
         onKeyDown(event->key());

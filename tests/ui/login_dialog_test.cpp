@@ -147,6 +147,38 @@ TEST_F(LoginDialogTest, ClickingASiteTogglesThePanelAndShowsTheSite) {
     EXPECT_FALSE(d->UseProxy->isChecked());
 }
 
+// Only the left button chooses: the others leave the chosen site, its fields and the panel.
+// Each press toggles the panel, the second of a double click too.
+TEST_F(LoginDialogTest, OnlyTheLeftButtonChoosesAndEveryPressToggles) {
+    writeFile(ini, kThreeSites);
+    auto d = open();
+    // As the desktop delivers one: press, release, the second press as a double click, release.
+    auto doubleClick = [&d](int row, Qt::MouseButton button) {
+        QWidget* list = d->ListBox1->viewport();
+        const QPoint at = d->ListBox1->visualItemRect(d->ListBox1->item(row)).center();
+        QTest::mouseClick(list, button, {}, at);
+        QTest::mouseDClick(list, button, {}, at);
+        QTest::mouseRelease(list, button, {}, at);
+    };
+    clickSite(*d, 0);
+    ASSERT_TRUE(d->panelShown());
+    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+        clickSite(*d, 1, button);
+        doubleClick(2, button);
+        EXPECT_EQ(d->ListBox1->currentRow(), 0);
+        EXPECT_EQ(d->ListBox1->selectedItems(), QList<QListWidgetItem*>{d->ListBox1->item(0)});
+        EXPECT_EQ(d->EditHost->text(), "h1");
+        EXPECT_TRUE(d->panelShown());
+    }
+    doubleClick(2, Qt::LeftButton);
+    EXPECT_TRUE(d->panelShown()); // closed and opened again
+    EXPECT_EQ(d->EditHost->text(), "h3");
+    clickSite(*d, 2);
+    EXPECT_FALSE(d->panelShown());
+    doubleClick(2, Qt::LeftButton);
+    EXPECT_FALSE(d->panelShown());
+}
+
 // Enter connects to the highlighted site, so moving the highlight must bring its details.
 TEST_F(LoginDialogTest, KeyboardSelectionFillsTheFieldsAndEnterConnectsToIt) {
     writeFile(ini, kThreeSites);
