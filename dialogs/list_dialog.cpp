@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QVBoxLayout>
 
 #include "dialogs/dialog_parts.h"
 #include "markup/markup.h"
@@ -61,7 +62,11 @@ TFormList::TFormList(QWidget* owner) : QDialog(owner) {
     GroupBoxStart->setGeometry(8, 226, 137, 47);
     EditStart = new QLineEdit(GroupBoxStart);
     EditStart->setObjectName(QStringLiteral("EditStart"));
-    EditStart->setGeometry(10, 18, 117, 20);
+    EditStart->setFixedHeight(20);
+    // Inside the frame the style draws below the box's title, whatever the font's height.
+    auto* inside = new QVBoxLayout(GroupBoxStart);
+    inside->setContentsMargins(7, 0, 7, 0);
+    inside->addWidget(EditStart);
 
     ButtonOk = dialogs::okButton(this, QRect(256, 244, 75, 25));
     ButtonNg = dialogs::cancelButton(this, QRect(344, 244, 75, 25));

@@ -19,6 +19,7 @@
 #include <QTextLayout>
 #include <QToolButton>
 #include <QWindow>
+#include <algorithm>
 
 #include "dialogs/program_icon.h"
 #include "document/entry_writer.h"
@@ -80,15 +81,29 @@ QFont editorFont() {
 }
 
 // The captions were laid out for narrower bitmap fonts: a caption that does not fit its
-// button is drawn a little condensed rather than cut off.
+// control is drawn a little condensed, and if need be a pixel or two smaller, rather than cut
+// off or run into the control's edges.
 void fitCaption(QWidget* widget, const QString& text, int room) {
     QFont f = widget->font();
-    const int needed = QFontMetrics(f).horizontalAdvance(text);
-    if (needed <= room || needed == 0)
-        return;
-    f.setLetterSpacing(QFont::PercentageSpacing, std::max(80.0, 100.0 * room / needed));
-    widget->setFont(f);
+    constexpr double kTightest = 85.0; // per cent of the normal spacing
+    const int given = QFontInfo(f).pixelSize();
+    for (int size = given; size >= 9; --size) {
+        f.setPixelSize(size);
+        const int needed = QFontMetrics(f).horizontalAdvance(text);
+        if (needed <= room && size == given)
+            return;
+        if (needed * kTightest / 100.0 <= room || size == 9) {
+            f.setLetterSpacing(QFont::PercentageSpacing, std::clamp(100.0 * room / needed, kTightest, 100.0));
+            widget->setFont(f);
+            return;
+        }
+    }
 }
+
+// Room a caption leaves inside a button: its frame and a margin on either side.
+constexpr int kCaptionMargin = 8;
+// The band's controls keep this distance from the window's left edge.
+constexpr int kBandMargin = 4;
 
 // The status line takes the room the transfer's progress leaves, so the progress is never cut;
 // a text longer than that room is cut in the middle (a path's end tells most) and shown whole
@@ -182,7 +197,7 @@ QToolButton* TFormQuillet::speedButton(QWidget* parent, const char* name, const 
     b->setToolButtonStyle(Qt::ToolButtonTextOnly);
     b->setGeometry(left, top, width, height);
     b->setFocusPolicy(Qt::NoFocus); // speed buttons never take the focus from the editor
-    fitCaption(b, caption, width - 4);
+    fitCaption(b, caption, width - kCaptionMargin);
     return b;
 }
 
@@ -195,10 +210,12 @@ void TFormQuillet::buildTopBand() {
         auto* lb = new QLabel(text, Splitter1);
         lb->setObjectName(QString::fromLatin1(name));
         lb->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        // Right-aligned: a wider font grows the label to the left, never over its edit.
+        // Right-aligned: a wider font grows the label to the left, never over its edit and
+        // never into the window's margin; what still does not fit is condensed.
         const int needed = lb->fontMetrics().horizontalAdvance(text) + 2;
-        const int grow = std::min(std::max(0, needed - w), l);
+        const int grow = std::min(std::max(0, needed - w), std::max(0, l - kBandMargin));
         lb->setGeometry(l - grow, t - 2, w + grow, h + 4);
+        fitCaption(lb, text, w + grow - 2);
         return lb;
     };
     auto edit = [this](const char* name, const QString& text, int l, int t, int w, int h) {

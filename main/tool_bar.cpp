@@ -45,6 +45,8 @@ ToolBarPanel::ToolBarPanel(const char* name, int width, int height, QWidget* own
     grip_->setGeometry(4, height - kGripHeight - 2, width - 8, kGripHeight);
     floatWindow_ = new QWidget(owner, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
     floatWindow_->setObjectName(QString::fromLatin1(name) + QStringLiteral("Window"));
+    // Its buttons speak in the main window's font, floating or docked.
+    floatWindow_->setAttribute(Qt::WA_WindowPropagation);
     floatWindow_->setFixedSize(fixed_);
     floatWindow_->installEventFilter(this);
     setParent(floatWindow_);

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -69,6 +70,26 @@ TEST_F(MainWindowTest, StartsWithDocumentedControlsAndFloatingBars) {
     EXPECT_EQ(w1.left(), w2.left());
     EXPECT_EQ(window.CoolBar2->floatWindow()->frameGeometry().top(),
               window.CoolBar1->floatWindow()->geometry().top() + 228);
+}
+
+// Every caption clears its control's edges, and the band's labels its left margin.
+TEST_F(MainWindowTest, CaptionsFitInsideTheirControls) {
+    for (QToolButton* b : window.findChildren<QToolButton*>()) {
+        if (b->text().isEmpty() || b->objectName().isEmpty() || !b->objectName().startsWith("SpeedButton"))
+            continue;
+        EXPECT_LE(QFontMetrics(b->font()).horizontalAdvance(b->text()), b->width() - 8)
+            << b->objectName().toStdString();
+    }
+    for (auto* bar : {window.CoolBar1, window.CoolBar2})
+        for (QToolButton* b : bar->findChildren<QToolButton*>())
+            EXPECT_LE(QFontMetrics(b->font()).horizontalAdvance(b->text()), b->width() - 8)
+                << b->objectName().toStdString();
+    for (QLabel* label : {window.Label1, window.Label2, window.Label4}) {
+        EXPECT_GE(label->x(), 4) << label->objectName().toStdString();
+        EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width())
+            << label->objectName().toStdString();
+    }
+    EXPECT_LE(window.Label4->geometry().right(), window.EditTitle->x());
 }
 
 TEST_F(MainWindowTest, SaveWritesEntryAndClearsTheEditor) {

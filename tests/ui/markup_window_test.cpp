@@ -174,6 +174,16 @@ TEST_F(MarkupWindowTest, ListDialogInsertsTheChosenSkeleton) {
     }
 }
 
+// The start-number field stands inside the frame the style draws below the box's title.
+TEST_F(MarkupWindowTest, ListDialogStartFieldStandsInsideItsBox) {
+    TFormList d(&window);
+    d.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+    EXPECT_TRUE(d.GroupBoxStart->contentsRect().contains(d.EditStart->geometry()))
+        << d.EditStart->y() << " above " << d.GroupBoxStart->contentsRect().top();
+    EXPECT_EQ(d.EditStart->size(), QSize(117, 20));
+}
+
 TEST_F(MarkupWindowTest, FontDialogWrapsTheSelection) {
     const struct {
         std::function<void(TFormFont*)> choose;
