@@ -22,6 +22,7 @@ class QToolButton;
 class QFrame;
 class QProgressBar;
 class QShortcut;
+class QRubberBand;
 
 namespace quillet::net {
 class TNMFTP;
@@ -91,6 +92,9 @@ public:
     void SpeedButtonAboutClick();
     // A bar was dragged and let go; docks or floats it, then lays the window out.
     void CoolBarDrop(ToolBarPanel* bar, const QPoint& topLeft, const QPoint& cursor);
+    // A floating bar is dragged by its window's title bar, and let go.
+    void CoolBarDragOver(ToolBarPanel* bar, const QPoint& topLeft, const QPoint& cursor);
+    void CoolBarTitleDrop(ToolBarPanel* bar, const QPoint& topLeft, const QPoint& cursor);
     void dockBar(ToolBarPanel* bar, const QPoint& pointInWindow);
     void floatBar(ToolBarPanel* bar, const QPoint& screenPoint);
     void CoolBarEndDock(ToolBarPanel* bar);
@@ -138,7 +142,8 @@ private:
     bool placedOnce_ = false;
     bool barsDragged_ = false;
     TFormHelp* FormHelp = nullptr;
-    bool connectedLook_ = false; // the buttons' state, set by Connect and Disconnect only
+    QRubberBand* dockOutline_ = nullptr; // where a bar dragged by its title bar would dock
+    bool connectedLook_ = false;         // the buttons' state, set by Connect and Disconnect only
     bool ftpBusy_ = false;
     bool transferCanceled_ = false;
     bool closeAfterFtp_ = false; // the window was closed during an FTP command

@@ -1,6 +1,7 @@
 // The window's layout: the docked tool bars beside the editor, the panel buttons, help and about.
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QRubberBand>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -28,10 +29,19 @@ void TFormQuillet::connectLayoutHandlers() {
     // A floating bar's window is named after the panel button that hides and shows it.
     CoolBar1->floatWindow()->setWindowTitle(SpeedButtonPanel1->text());
     CoolBar2->floatWindow()->setWindowTitle(SpeedButtonPanel2->text());
-    for (ToolBarPanel* bar : {CoolBar1, CoolBar2})
+    for (ToolBarPanel* bar : {CoolBar1, CoolBar2}) {
         connect(bar, &ToolBarPanel::dropped, this, [this, bar](const QPoint& topLeft, const QPoint& cursor) {
             platform::runCommand(this, [&] { CoolBarDrop(bar, topLeft, cursor); });
         });
+        connect(bar, &ToolBarPanel::titleDragged, this,
+                [this, bar](const QPoint& topLeft, const QPoint& cursor) {
+                    CoolBarDragOver(bar, topLeft, cursor);
+                });
+        connect(bar, &ToolBarPanel::titleDropped, this,
+                [this, bar](const QPoint& topLeft, const QPoint& cursor) {
+                    platform::runCommand(this, [&] { CoolBarTitleDrop(bar, topLeft, cursor); });
+                });
+    }
 }
 
 void TFormQuillet::FormResize() {
@@ -61,7 +71,42 @@ void TFormQuillet::followFrames() {
         });
 }
 
+void TFormQuillet::CoolBarDragOver(ToolBarPanel* bar, const QPoint& topLeft, const QPoint& cursor) {
+    // Over the client area the outline shows where the bar docks when it is let go there.
+    if (!rect().contains(mapFromGlobal(cursor))) {
+        if (dockOutline_)
+            dockOutline_->hide();
+        return;
+    }
+    layout::Bar moving{true, true, bar->width(), bar->height(), mapFromGlobal(topLeft).y()};
+    const bool command = bar == CoolBar1;
+    const layout::Result r =
+        layout::arrange({width(), height(), Splitter1->height(), kStatusHeight,
+                         command ? moving : barState(CoolBar1), command ? barState(CoolBar2) : moving});
+    const std::optional<layout::Spot> spot = command ? r.command : r.markup;
+    if (!spot)
+        return;
+    if (!dockOutline_)
+        dockOutline_ = new QRubberBand(QRubberBand::Rectangle, this);
+    dockOutline_->setGeometry(spot->left, spot->top, bar->width(), bar->height());
+    dockOutline_->show();
+    dockOutline_->raise();
+}
+
+void TFormQuillet::CoolBarTitleDrop(ToolBarPanel* bar, const QPoint& topLeft, const QPoint& cursor) {
+    // Let go over the client area, the bar docks; anywhere else the window manager has put
+    // its window where the author wanted it.
+    if (dockOutline_)
+        dockOutline_->hide();
+    if (!rect().contains(mapFromGlobal(cursor)))
+        return;
+    barsDragged_ = true;
+    dockBar(bar, mapFromGlobal(topLeft));
+}
+
 void TFormQuillet::CoolBarDrop(ToolBarPanel* bar, const QPoint& topLeft, const QPoint& cursor) {
+    if (dockOutline_)
+        dockOutline_->hide();
     barsDragged_ = true;
     // Let go over the client area, the bar docks; anywhere else it floats where it was let go.
     if (rect().contains(mapFromGlobal(cursor)))

@@ -1,10 +1,15 @@
 #include "main/tool_bar.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QRubberBand>
+#include <QTimer>
+#include <QWindow>
+
+#include "platform/pointer.h"
 
 namespace quillet::ui {
 
@@ -49,6 +54,9 @@ ToolBarPanel::ToolBarPanel(const char* name, int width, int height, QWidget* own
     floatWindow_->setAttribute(Qt::WA_WindowPropagation);
     floatWindow_->setFixedSize(fixed_);
     floatWindow_->installEventFilter(this);
+    titleDrag_ = new QTimer(this);
+    titleDrag_->setInterval(30);
+    connect(titleDrag_, &QTimer::timeout, this, &ToolBarPanel::followTitleDrag);
     setParent(floatWindow_);
     move(0, 0);
 }
@@ -61,7 +69,9 @@ void ToolBarPanel::floatAt(const QPoint& topLeft) {
         move(0, 0);
     }
     floatWindow_->setFixedSize(fixed_);
+    placing_ = true;
     floatWindow_->move(topLeft);
+    placing_ = false;
     show();
     applyShown();
 }
@@ -95,7 +105,31 @@ bool ToolBarPanel::eventFilter(QObject* watched, QEvent* event) {
     // as its panel button would, so the button brings it back.
     if (watched == floatWindow_ && event->type() == QEvent::Close && isFloating())
         shown_ = false;
+    // Moved by someone else with the pointer on it: the window manager drags it by its title
+    // bar. Some report each step while the button is held, and say nothing when it is let go,
+    // so the button is watched from then on; others report the move once, when it is over.
+    if (watched == floatWindow_ && event->type() == QEvent::Move && isFloating() && !placing_ &&
+        !titleDrag_->isActive()) {
+        const QWindow* window = floatWindow_->windowHandle();
+        if (window && window->frameGeometry().contains(QCursor::pos())) {
+            if (platform::leftButtonDown())
+                titleDrag_->start();
+            else
+                emit titleDropped(mapToGlobal(QPoint(0, 0)), QCursor::pos());
+        }
+    }
     return QFrame::eventFilter(watched, event);
+}
+
+void ToolBarPanel::followTitleDrag() {
+    const QPoint cursor = QCursor::pos();
+    const QPoint topLeft = mapToGlobal(QPoint(0, 0));
+    if (platform::leftButtonDown()) {
+        emit titleDragged(topLeft, cursor);
+        return;
+    }
+    titleDrag_->stop();
+    emit titleDropped(topLeft, cursor);
 }
 
 void ToolBarPanel::resizeEvent(QResizeEvent* event) {

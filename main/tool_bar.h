@@ -1,12 +1,14 @@
 #pragma once
 // A tool bar of fixed size that either floats in a small tool window of its own or is docked
 // into the main window. Whatever resizes it, it keeps its own width and height. The user
-// drags it by its grip (or any free spot of the bar); where it is dropped is the owner's call.
+// drags it by its grip (or any free spot of the bar), or drags its floating window by the
+// title bar; where it is dropped is the owner's call.
 
 #include <QFrame>
 #include <QPoint>
 
 class QRubberBand;
+class QTimer;
 
 namespace quillet::ui {
 
@@ -33,6 +35,11 @@ signals:
     // The user let go of the bar after dragging it: the bar's outline stood at topLeft, the
     // mouse at cursor (both on the screen).
     void dropped(const QPoint& topLeft, const QPoint& cursor);
+    // The window manager moves the floating window by its title bar: the bar stands at
+    // topLeft, the mouse at cursor (both on the screen), while the button is held, and when it
+    // has been let go.
+    void titleDragged(const QPoint& topLeft, const QPoint& cursor);
+    void titleDropped(const QPoint& topLeft, const QPoint& cursor);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -43,6 +50,7 @@ protected:
 
 private:
     void applyShown();
+    void followTitleDrag();
 
     QSize fixed_;
     QWidget* floatWindow_ = nullptr;
@@ -52,6 +60,8 @@ private:
     QPoint pressAt_;    // screen point of the press
     QPoint grabOffset_; // the press inside the bar
     QRubberBand* outline_ = nullptr;
+    bool placing_ = false;        // the program moves the floating window
+    QTimer* titleDrag_ = nullptr; // runs while the window manager drags the window
 };
 
 } // namespace quillet::ui

@@ -2,7 +2,7 @@
 # touching apt only when something is missing.
 QUILLET_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgl-dev qt6-translations-l10n
+  qt6-base-dev libgl-dev qt6-translations-l10n libxcb1-dev
   libgtest-dev
   fonts-noto-cjk
   xvfb xauth

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -229,6 +230,28 @@ TEST_F(LayoutTest, ABarDocksWhenLetGoOverTheClientAreaAndFloatsElsewhere) {
     const QPoint placed = w.CoolBar2->mapToGlobal(QPoint(0, 0));
     QTest::qWait(1100);
     EXPECT_EQ(w.CoolBar2->mapToGlobal(QPoint(0, 0)), placed);
+}
+
+// A window manager that moves a floating bar's window by its title bar reports the move when
+// it is over; let go with the pointer over the client area, the bar docks there.
+TEST_F(LayoutTest, ABarMovedByItsTitleBarDocksWhenLetGoOverTheWindow) {
+    QWidget* window = w.CoolBar2->floatWindow();
+    // Moved with the pointer elsewhere (the desktop placing it): nothing happens.
+    QCursor::setPos(w.mapToGlobal(QPoint(200, 200)));
+    window->move(w.mapToGlobal(QPoint(300, 300)));
+    EXPECT_TRUE(w.CoolBar2->isFloating());
+    // Let go outside the main window: it floats where it was put.
+    QCursor::setPos(w.frameGeometry().topRight() + QPoint(60, 40));
+    window->move(w.frameGeometry().topRight() + QPoint(20, 30));
+    EXPECT_TRUE(w.CoolBar2->isFloating());
+    EXPECT_EQ(window->pos(), w.frameGeometry().topRight() + QPoint(20, 30));
+    EXPECT_EQ(editor().width(), 455);
+    // Let go over the client area: it docks.
+    QCursor::setPos(w.mapToGlobal(QPoint(200, 200)));
+    window->move(w.mapToGlobal(QPoint(150, 190)));
+    EXPECT_FALSE(w.CoolBar2->isFloating());
+    EXPECT_EQ(editor().width(), 290);
+    EXPECT_EQ(w.CoolBar2->pos(), QPoint(294, 117));
 }
 
 TEST_F(LayoutTest, AClickOnTheGripMovesNothing) {
