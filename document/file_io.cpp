@@ -82,6 +82,23 @@ std::size_t InputFile::read(char* buf, std::size_t n) {
     }
 }
 
+std::size_t InputFile::readAt(char* buf, std::size_t n, std::uint64_t offset) {
+    checkFault(FileError::Step::Read, path_);
+    std::size_t done = 0;
+    while (done < n) {
+        ssize_t got = ::pread(fd_.get(), buf + done, n - done, static_cast<off_t>(offset + done));
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(FileError::Step::Read, path_);
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
 OutputFile::OutputFile(std::string path, unsigned mode) : OutputFile(std::move(path), mode, O_TRUNC) {}
 
 OutputFile OutputFile::createNew(std::string path, unsigned mode) {

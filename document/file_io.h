@@ -60,6 +60,9 @@ public:
     explicit InputFile(std::string path);
     // Reads up to n bytes; 0 at the end of the file. Retries on EINTR.
     std::size_t read(char* buf, std::size_t n);
+    // Reads up to n bytes from `offset` on, fewer only at the end of the file; the position
+    // that read() goes on from stays where it was.
+    std::size_t readAt(char* buf, std::size_t n, std::uint64_t offset);
     const std::string& path() const { return path_; }
     int fd() const { return fd_.get(); }
     void close() { fd_.close(path_); }
