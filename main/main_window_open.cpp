@@ -11,6 +11,7 @@
 #include "dialogs/color_dialog.h"
 #include "dialogs/insertion_point_dialog.h"
 #include "document/file_io.h"
+#include "document/insertion_list.h"
 #include "document/page_open.h"
 #include "document/page_rewrite.h"
 #include "main/main_window_private.h"
@@ -30,11 +31,10 @@ QString cannotCreate(const QString& page) { return QStringLiteral("ファイル 
 QString pageKept() { return QStringLiteral("文書は元のままです"); }
 QString nameTaken() { return QStringLiteral("同じ名前のファイルが作られていたため、上書きしませんでした"); }
 QString pageTooLarge(const QString& page) {
-    return QStringLiteral("文書「%1」は大きすぎるため、書き込み開始位置の設定画面に読み込めません"
-                          "（上限 %2 MB、%3 行）。\r文書は変更していません。")
+    return QStringLiteral("文書「%1」は行が多すぎるため、書き込み開始位置の設定画面に読み込めません"
+                          "（上限 %2 行）。\r文書は変更していません。")
         .arg(page)
-        .arg(doc::kMaxListBytes >> 20)
-        .arg(doc::kMaxListLines);
+        .arg(doc::kMaxListRows);
 }
 QString pageChangedMeanwhile(const QString& page) {
     return QStringLiteral("文書「%1」は書き込み開始位置の設定中に変更されました。\r"

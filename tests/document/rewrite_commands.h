@@ -10,6 +10,7 @@
 #include "document/entry_rework.h"
 #include "document/entry_writer.h"
 #include "document/file_io.h"
+#include "document/insertion_list.h"
 #include "document/markers.h"
 #include "document/page_open.h"
 #include "document/page_rewrite.h"
@@ -92,15 +93,15 @@ inline void runCommand(PageCommand command, const std::string& page, const doc::
         if (!doc::fileExists(page))
             break;
         doc::InsertionList list = doc::loadInsertionList(page);
-        const auto& items = list.items();
-        const auto marker = std::find_if(items.begin(), items.end(), doc::marker::InsertionPoint);
-        const auto at = static_cast<std::size_t>(marker - items.begin());
-        if (at > 0 && at < items.size()) {
+        std::size_t at = 0;
+        while (at < list.size() && !list.beginsWithMarker(at))
+            ++at;
+        if (at > 0 && at < list.size()) {
             list.toggle(at);
             list.toggle(at - 1);
         }
-        if (!items.empty())
-            list.toggle(items.size() - 1); // a marker line at the end comes and goes
+        if (list.size() > 0)
+            list.toggle(list.size() - 1); // a marker line at the end comes and goes
         doc::saveInsertionList(page, list);
         break;
     }

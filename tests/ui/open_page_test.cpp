@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -17,6 +17,7 @@
 #include "dialogs/color_dialog.h"
 #include "dialogs/insertion_point_dialog.h"
 #include "document/file_io.h"
+#include "document/insertion_list.h"
 #include "document/page_open.h"
 #include "main/main_window.h"
 #include "test_prompter.h"
@@ -52,14 +53,21 @@ template <class D> void whenModal(std::function<void(D*)> action, int* seen = nu
     });
 }
 
-void doubleClick(QListWidget* list, QPoint at) {
+void doubleClick(QAbstractItemView* list, QPoint at) {
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
 }
-QPoint rowAt(QListWidget* list, int row) { return list->visualItemRect(list->item(row)).center(); }
-QStringList rows(const QListWidget* list) {
+QRect rowRect(const QAbstractItemView* list, int row) {
+    return list->visualRect(list->model()->index(row, 0));
+}
+QPoint rowAt(const QAbstractItemView* list, int row) { return rowRect(list, row).center(); }
+int rowCount(const QAbstractItemView* list) { return list->model()->rowCount(); }
+QString rowText(const QAbstractItemView* list, int row) {
+    return list->model()->index(row, 0).data().toString();
+}
+QStringList rows(const QAbstractItemView* list) {
     QStringList r;
-    for (int i = 0; i < list->count(); ++i)
-        r << list->item(i)->text();
+    for (int i = 0; i < rowCount(list); ++i)
+        r << rowText(list, i);
     return r;
 }
 
@@ -229,10 +237,10 @@ TEST_F(OpenPageTest, DialogActsOnTheSelectedLineAndClosingWithoutAMarkerChangesN
     const std::string lfPage = "<HTML>\n<BODY>\n</HTML>";
     writeFile(page, lfPage);
     whenModal<TFormSetIns>([&](TFormSetIns* d) {
-        QListWidget* list = d->ListBox1;
-        const QPoint below(10, list->visualItemRect(list->item(2)).bottom() + 30);
+        QAbstractItemView* list = d->ListBox1;
+        const QPoint below(10, rowRect(list, 2).bottom() + 30);
         doubleClick(list, below); // nothing selected: nothing happens
-        EXPECT_EQ(list->count(), 3);
+        EXPECT_EQ(rowCount(list), 3);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowAt(list, 2));
         doubleClick(list, below);
         EXPECT_EQ(rows(list), QStringList({"<HTML>", "<BODY>", "</HTML>", "<!-INS-!>"}));
@@ -295,14 +303,58 @@ TEST_F(OpenPageTest, FailuresShowTheirMessageAndKeepThePageAndThePath) {
     EXPECT_EQ(readFile(fresh), "theirs");
 }
 
-TEST_F(OpenPageTest, PageTooLargeForTheListIsRefusedBeforeLoading) {
-    writeFile(page, "x");
-    ASSERT_EQ(::truncate(page.c_str(), static_cast<off_t>(doc::kMaxListBytes + 1)), 0);
-    int seen = 0;
-    whenModal<TFormSetIns>([](TFormSetIns*) {}, &seen);
+TEST_F(OpenPageTest, PageBeyondTheOldLimitsIsListedAndTheKeysReachItsEnd) {
+    // More lines than the list held once (1,048,576), and a last line longer than the 32 MB it
+    // took, without a line end.
+    constexpr int kShortLines = 1100000;
+    std::string bytes = "<HTML>\r\n";
+    for (int i = 0; i < kShortLines; ++i)
+        bytes += "x\r\n";
+    bytes.append(33u << 20, 'L');
+    writeFile(page, bytes);
+    const int last = kShortLines + 1;
+    whenModal<TFormSetIns>([&](TFormSetIns* d) {
+        QAbstractItemView* list = d->ListBox1;
+        ASSERT_EQ(rowCount(list), last + 1);
+        EXPECT_EQ(rowText(list, last), QString(4096, QLatin1Char('L')) + QChar(0x2026)); // cut for showing
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowAt(list, 0));
+        QTest::keyClick(list, Qt::Key_End);
+        EXPECT_EQ(list->currentIndex().row(), last);
+        EXPECT_TRUE(list->viewport()->rect().contains(rowRect(list, last)));
+        EXPECT_EQ(list->indexAt(rowAt(list, last - 1)).row(), last - 1);
+
+        doubleClick(list, rowAt(list, last - 1)); // a short line near the end
+        EXPECT_EQ(rowText(list, last), QStringLiteral("<!-INS-!>"));
+        doubleClick(list, rowAt(list, last)); // and its marker row again
+        EXPECT_EQ(rowCount(list), last + 1);
+        QTest::keyClick(list, Qt::Key_Home);
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Return); // Enter acts like a double-click
+        EXPECT_EQ(rowText(list, 2), QStringLiteral("<!-INS-!>"));
+        QTest::keyClick(list, Qt::Key_End);
+        QTest::keyClick(list, Qt::Key_Enter);
+        ASSERT_EQ(rowCount(list), last + 3);
+        EXPECT_EQ(rowText(list, last + 2), QStringLiteral("<!-INS-!>"));
+    });
     choose(page);
-    EXPECT_EQ(seen, 0);
-    ASSERT_EQ(prompter.asked.size(), 1u);
-    EXPECT_TRUE(prompter.asked[0].text.contains(QStringLiteral("大きすぎる")));
-    EXPECT_EQ(std::filesystem::file_size(page), doc::kMaxListBytes + 1);
+    EXPECT_TRUE(prompter.asked.empty());
+    const std::string after = readFile(page);
+    EXPECT_EQ(after.size(), bytes.size() + 2 + 2 * 11);
+    EXPECT_EQ(after.substr(0, 25), "<HTML>\r\nx\r\n<!-INS-!>\r\nx\r\n");
+    EXPECT_EQ(after.substr(after.size() - 17), "LLLL\r\n<!-INS-!>\r\n");
+    EXPECT_EQ(std::filesystem::file_size(dir.file("diary.BAK")), bytes.size());
+}
+
+TEST_F(OpenPageTest, DialogShowsLinesInTheCodecItIsGivenAndWritesTheirBytesBack) {
+    const std::string utf8 = "<P>\xc3\xa9\xff</P>\r\n</HTML>\r\n"; // é, then a byte UTF-8 never has
+    writeFile(page, utf8);
+    TFormSetIns dialog(&window);
+    dialog.load(doc::loadInsertionList(page), platform::PageCodec("UTF-8"));
+    EXPECT_EQ(rows(dialog.ListBox1),
+              QStringList({QStringLiteral("<P>é\uFFFD</P>"), QStringLiteral("</HTML>")}));
+    dialog.show();
+    QTest::mouseClick(dialog.ListBox1->viewport(), Qt::LeftButton, {}, rowAt(dialog.ListBox1, 0));
+    dialog.ListBox1DblClick();
+    EXPECT_EQ(doc::saveInsertionList(page, dialog.lines()), doc::SaveListOutcome::Saved);
+    EXPECT_EQ(readFile(page), "<P>\xc3\xa9\xff</P>\r\n<!-INS-!>\r\n</HTML>\r\n");
 }
