@@ -14,10 +14,17 @@ namespace quillet::net {
 
 using namespace NMConst;
 
+using platform::SocketAddress;
+
 namespace {
 constexpr const char* kUnsafeCommand = Ftp_Err_UnsafeCommand;
 constexpr const char* kNoReplyCode = Ftp_Err_NoReplyCode;
-constexpr const char* kNameNotCp932 = Ftp_Err_NameNotCp932;
+
+std::string withoutLineEnd(std::string line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    return line;
+}
 
 // Deletes a file on every way out unless released.
 class TempFile {
@@ -35,6 +42,15 @@ private:
 };
 
 } // namespace
+
+ESecurityRefused::ESecurityRefused(Step step, const std::string& reply)
+    : FTPException((step == Step::Auth ? Ftp_Err_TlsRefused : Ftp_Err_ProtRefused) + withoutLineEnd(reply)),
+      step_(step), reply_(reply) {}
+
+EUploadMismatch::EUploadMismatch(std::uint64_t sent, std::uint64_t held)
+    : std::runtime_error(Ftp_Err_UploadSize + std::to_string(held) + Ftp_Err_UploadSizeOf +
+                         std::to_string(sent) + Ftp_Err_UploadSizeBytes),
+      sent_(sent), held_(held) {}
 
 EIncompleteDownload::EIncompleteDownload(std::uint64_t expected, std::uint64_t received)
     : std::runtime_error(Ftp_Err_Incomplete + std::to_string(received) + Ftp_Err_IncompleteOf +
@@ -60,7 +76,8 @@ TNMFTP::TNMFTP(QObject* Owner) : TPowersock(Owner) {
 }
 
 TNMFTP::~TNMFTP() {
-    Abort(); // the base destructor cannot reach this class's Abort any more
+    OnProtocolState = nullptr; // whoever listened may be going away first
+    Abort();                   // the base destructor cannot reach this class's Abort any more
     Cancel();
     if (TimeOut <= 0 || TimeOut > 3000)
         TimeOut = 3000; // going away: QUIT gets a short answer time, whatever was set
@@ -73,6 +90,14 @@ TNMFTP::~TNMFTP() {
     }
     directoryList_.reset();
     dataSocket_.reset();
+}
+
+void TNMFTP::setState(FtpState next) {
+    if (next == state_)
+        return;
+    state_ = next;
+    if (OnProtocolState)
+        OnProtocolState(next);
 }
 
 // ---- replies ----
@@ -190,7 +215,12 @@ void TNMFTP::Connect() {
         return;
     receiveBuffer().clear();
     transferType_ = 'A';
-    setState(FtpState::LoggingIn);
+    dataProtected_ = false;
+    dataPin_.clear();
+    epsvRefused_ = false;
+    features_.reset();
+    featuresListed_ = false;
+    setState(FtpState::Connecting);
     try {
         TPowersock::Connect();
     } catch (...) {
@@ -204,6 +234,9 @@ void TNMFTP::Connect() {
         }
         // A server that is full or refuses us says so in its greeting: no user name into that.
         checkReply(ReplyStep::Greeting, TCmdType::cmdDoCommand);
+        if (UseTls)
+            secureControlConnection();
+        setState(FtpState::LoggingIn);
         if ((UserID.empty() || Password.empty()) && OnAuthenticationNeeded) {
             bool handled = false;
             OnAuthenticationNeeded(handled);
@@ -216,8 +249,11 @@ void TNMFTP::Connect() {
             Transaction("PASS " + Password);
             checkReply(ReplyStep::LogIn, TCmdType::cmdDoCommand);
         }
+        if (UseTls)
+            protectDataConnections();
     } catch (const ESockError&) {
-        // Silent, gone or out of step: no QUIT, which would only wait as long again.
+        // Silent, gone, out of step or not secured: no QUIT, which would only wait as long
+        // again (or go where the certificate was refused).
         setState(FtpState::Disconnected);
         TPowersock::Disconnect();
         StatusMessage(StatusProtocol, "Disconnected");
@@ -230,12 +266,77 @@ void TNMFTP::Connect() {
         }
         if (Connected())
             TPowersock::Disconnect();
+        setState(FtpState::Disconnected);
         StatusMessage(StatusProtocol, "Disconnected");
         throw;
     }
     setState(FtpState::Ready);
     if (OnConnect)
         OnConnect(this);
+}
+
+void TNMFTP::secureControlConnection() {
+    setState(FtpState::Securing);
+    StatusMessage(StatusProtocol, "AUTH TLS");
+    Transaction("AUTH TLS");
+    if (!replyCode(LastReply()))
+        throw FTPException(kNoReplyCode + LastReply());
+    // Refused: the connect ends here, before the user name and the password.
+    if (judgeReply(ReplyStep::Auth, ReplyNumber()) != Verdict::Good)
+        throw ESecurityRefused(ESecurityRefused::Step::Auth, LastReply());
+    if (!tlsContext_ || tlsContextFile_ != TrustedCaFile) {
+        tlsContext_ = platform::TlsContext::create(TrustedCaFile);
+        tlsContextFile_ = TrustedCaFile;
+    }
+    TrustQuestion trust;
+    if (OnUntrustedCertificate)
+        trust = [this](const platform::CertificateInfo& certificate) {
+            return OnUntrustedCertificate(certificate);
+        };
+    // The name the author gave is the one the certificate must be made out for.
+    StartTls(tlsContext_, {Proxy.empty() ? Host : Proxy, PinnedCertificate, nullptr}, trust);
+    // A certificate the store does not vouch for (pinned, or trusted just now) is the only one
+    // a data connection may show.
+    const platform::CertificateInfo& certificate = Tls()->certificate();
+    if (!PinnedCertificate.empty() || !certificate.problems.empty())
+        dataPin_ = certificate.sha256;
+}
+
+void TNMFTP::protectDataConnections() {
+    for (const char* command : {"PBSZ 0", "PROT P"}) {
+        StatusMessage(StatusProtocol, command);
+        Transaction(command);
+        if (!replyCode(LastReply()))
+            throw FTPException(kNoReplyCode + LastReply());
+        if (judgeReply(ReplyStep::Protect, ReplyNumber()) != Verdict::Good)
+            throw ESecurityRefused(ESecurityRefused::Step::Protect, LastReply());
+    }
+    dataProtected_ = true;
+}
+
+const platform::PageCodec& TNMFTP::NameEncoding() {
+    if (NegotiateFeatures && !features_ && Connected() && state_ == FtpState::Ready)
+        askFeatures();
+    static const platform::PageCodec utf8("UTF-8");
+    return features_ && features_->utf8 ? utf8 : platform::cp932();
+}
+
+void TNMFTP::askFeatures() {
+    features_ = ServerFeatures{};
+    settlePendingReply();
+    discardControlBytes();
+    StatusMessage(StatusProtocol, "FEAT");
+    ServerFeatures listed;
+    Transaction("FEAT", [&listed](const std::string& line) { noteFeature(line, listed); });
+    if (ReplyNumber() != 211)
+        return; // no list: nothing is known of the server's features
+    featuresListed_ = true;
+    *features_ = listed;
+    if (listed.utf8) {
+        // Servers that list UTF8 take names in UTF-8 whether or not they know this option.
+        StatusMessage(StatusProtocol, "OPTS UTF8 ON");
+        Transaction("OPTS UTF8 ON");
+    }
 }
 
 void TNMFTP::Disconnect() {
@@ -331,23 +432,70 @@ std::optional<std::uint64_t> TNMFTP::remoteSize(const std::string& name) {
 void TNMFTP::prepareDataConnection(TCmdType type) {
     dataSocket_->TimeOut = TimeOut;
     dataSocket_->Port = 0;
+    if (Passive) {
+        dataSocket_->ConnectTo(passiveAddress(type));
+        dataSocket_->SetLinger(false, 0); // its end goes out in order, the upload's last bytes too
+        return;
+    }
     // Listen where the server was told to connect, and take the data connection from the
     // server's address only: another local user could otherwise steal or plant the page.
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    if (::getsockname(SocketHandle(), reinterpret_cast<sockaddr*>(&local), &length) == 0)
-        dataSocket_->BindAddress = local.sin_addr.s_addr;
-    dataSocket_->AcceptFrom = RemoteAddress().sin_addr.s_addr;
+    const SocketAddress local = LocalAddress();
+    dataSocket_->BindAddress = local;
+    dataSocket_->AcceptFrom = RemoteAddress();
     dataSocket_->Listen(true);
-    const std::string port = "PORT " + GetPortAddress() + dataSocket_->GetPortNumbers();
+    const std::string port =
+        local.family() == AF_INET6
+            ? "EPRT " + eprtArgument(true, local.hostText(), dataSocket_->LocalAddress().port())
+            : "PORT " + GetPortAddress() + dataSocket_->GetPortNumbers();
     StatusMessage(StatusProtocol, port);
     Transaction(port);
     checkReply(ReplyStep::Port, type);
 }
 
+SocketAddress TNMFTP::passiveAddress(TCmdType type) {
+    // Only the port is taken from the reply: the data connection goes to the control
+    // connection's peer, wherever a reply (or someone who forged it) points.
+    SocketAddress address = RemoteAddress();
+    const bool ipv6 = address.family() == AF_INET6;
+    std::optional<std::uint16_t> port;
+    if (ipv6 || !epsvRefused_) {
+        StatusMessage(StatusProtocol, "EPSV");
+        Transaction("EPSV");
+        if (ReplyNumber() == 229) {
+            port = epsvPort(LastReply());
+            if (!port)
+                throw FTPException(Ftp_Err_NoPassivePort + LastReply());
+        } else if (ipv6) {
+            checkReply(ReplyStep::Port, type); // PASV cannot say where over IPv6
+            throw FTPException(Ftp_Err_NoPassivePort + LastReply());
+        } else if (ReplyNumber() >= 500) {
+            epsvRefused_ = true; // an older server: PASV from now on
+        }
+    }
+    if (!port) {
+        StatusMessage(StatusProtocol, "PASV");
+        Transaction("PASV");
+        checkReply(ReplyStep::Port, type);
+        port = pasvPort(LastReply());
+        if (!port)
+            throw FTPException(Ftp_Err_NoPassivePort + LastReply());
+    }
+    address.setPort(*port);
+    return address;
+}
+
 void TNMFTP::completeDataConnection() {
-    const int fd = dataSocket_->Accept();
-    dataSocket_->AdoptSocket(fd); // closes the listening socket, selects every event
+    if (!Passive) {
+        const int fd = dataSocket_->Accept();
+        dataSocket_->AdoptSocket(fd); // closes the listening socket, selects every event
+    }
+    if (dataProtected_) {
+        // Resuming the control connection's session proves the same client to the server (many
+        // refuse a data connection that does not) and the same server to us.
+        const platform::TlsChannel* control = Tls();
+        dataSocket_->StartTls(
+            tlsContext_, {Proxy.empty() ? Host : Proxy, dataPin_, control ? control->session() : nullptr});
+    }
 }
 
 bool TNMFTP::finalReply(TCmdType type) {
@@ -499,11 +647,14 @@ bool TNMFTP::Download(const std::string& RemoteFile, doc::OutputFile& LocalFile)
         if (OnTransactionStop)
             OnTransactionStop(this);
         const std::uint64_t received = dataSocket_->BytesRecvd();
+        // Over TLS, an end without close_notify may be anybody's cut: only a known size can
+        // tell the page is whole then.
+        const bool cut = dataSocket_->Tls() && dataSocket_->TlsEnd() == platform::TlsStatus::Truncated;
         dataSocket_->RequestCloseSocket();
         setBytesTotal(static_cast<std::int64_t>(received));
         StatusMessage(StatusProtocol, "Received " + std::to_string(received) + " Bytes");
         const bool interrupted = Canceled() || TimedOut();
-        const bool confirmed = finalReply(TCmdType::cmdDownload);
+        const bool confirmed = finalReply(TCmdType::cmdDownload) && !(cut && !expected);
         complete = !interrupted && confirmed;
         // In ASCII type the line ends may grow on the way; in binary type the count is exact.
         const bool binary = transferType_ == 'I' || transferType_ == 'L';
@@ -521,18 +672,17 @@ void TNMFTP::Upload(const std::string& LocalFile, const std::string& RemoteFile)
             setBytesTotal(static_cast<std::int64_t>(doc::fileSize(file)));
             file.close();
         }
+        // The local name is a file-system path; the server gets its last part in the server's
+        // encoding, exactly or not at all, before anything is sent for this upload.
+        std::string name = RemoteFile;
+        const platform::PageCodec& encoding = NameEncoding();
+        if (name.empty()) {
+            const QString local = QString::fromUtf8(doc::fileNameOf(LocalFile).c_str());
+            name = encoding.encodeExactly(local, local);
+        }
         if (OnPacketSent)
             dataSocket_->OnPacketSent = OnPacketSent;
         prepareDataConnection(TCmdType::cmdUpload);
-        std::string name = RemoteFile;
-        if (name.empty()) {
-            // The local name is a file-system path; the server gets its last part in CP932.
-            const auto encoded =
-                platform::cp932().encodeStrict(QString::fromUtf8(doc::fileNameOf(LocalFile).c_str()));
-            if (!encoded)
-                throw FTPException(kNameNotCp932);
-            name = *encoded;
-        }
         StatusMessage(StatusProtocol, "STOR " + (RemoteFile.empty() ? LocalFile : RemoteFile));
         Transaction("STOR " + name);
         checkReply(ReplyStep::Transfer, TCmdType::cmdUpload);
@@ -544,10 +694,38 @@ void TNMFTP::Upload(const std::string& LocalFile, const std::string& RemoteFile)
             dataSocket_->SendFile(LocalFile);
         if (OnTransactionStop)
             OnTransactionStop(this);
+        const bool interrupted = Canceled() || TimedOut();
+        const std::uint64_t sent = dataSocket_->BytesSent();
         dataSocket_->SetLinger(false, 0);
+        if (dataSocket_->Tls()) {
+            // Our close_notify says the page is whole (some servers refuse an upload without
+            // it); the socket reads on until the server has answered, so that nothing it still
+            // sends turns our close into a reset.
+            if (!interrupted)
+                dataSocket_->ShutdownTls();
+        } else {
+            dataSocket_->RequestCloseSocket();
+        }
+        const bool confirmed = finalReply(TCmdType::cmdUpload);
         dataSocket_->RequestCloseSocket();
-        return finalReply(TCmdType::cmdUpload);
+        if (confirmed && !interrupted)
+            verifyUpload(name, sent);
+        return confirmed;
     });
+}
+
+void TNMFTP::verifyUpload(const std::string& name, std::uint64_t sent) {
+    // Only a binary type makes the server's size the bytes sent.
+    if (!NegotiateFeatures || (transferType_ != 'I' && transferType_ != 'L'))
+        return;
+    if (featuresListed_ && !features_->size)
+        return; // the server said it has no SIZE
+    StatusMessage(StatusProtocol, "SIZE " + name);
+    Transaction("SIZE " + name);
+    // A refusal (no SIZE after all, a folder one may write but not read) leaves it unchecked.
+    const auto held = sizeFromReply(LastReply());
+    if (held && *held != sent)
+        throw EUploadMismatch(sent, *held);
 }
 
 void TNMFTP::DrainAfterAbort() {

@@ -69,6 +69,10 @@ Verdict judgeReply(ReplyStep step, int code) {
     }
     case ReplyStep::Size: // anything else only means no size: the 150 reply may still give one
         return Verdict::Good;
+    case ReplyStep::Auth:
+        return code == 234 ? Verdict::Good : Verdict::Failed;
+    case ReplyStep::Protect:
+        return code >= 200 && code <= 299 ? Verdict::Good : Verdict::Failed;
     }
     return Verdict::Good;
 }
@@ -160,6 +164,68 @@ TCmdType classifyCommand(std::string_view command) {
 
 bool isSafeArgument(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+std::optional<std::uint16_t> pasvPort(std::string_view reply) {
+    if (replyCode(reply) != 227)
+        return std::nullopt;
+    // Six numbers from the first digit after the code on, "(" or not: servers differ.
+    std::size_t at = reply.find_first_of("0123456789", 3);
+    unsigned numbers[6];
+    for (int i = 0; i < 6; ++i) {
+        if (at == std::string_view::npos)
+            return std::nullopt;
+        std::size_t digits = 0;
+        const auto value = leadingNumber(reply.substr(at), &digits);
+        if (!value || *value > 255)
+            return std::nullopt;
+        numbers[i] = static_cast<unsigned>(*value);
+        at += digits;
+        if (i < 5) {
+            if (at >= reply.size() || reply[at] != ',')
+                return std::nullopt;
+            ++at;
+        }
+    }
+    const unsigned port = numbers[4] << 8 | numbers[5];
+    if (port == 0)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(port);
+}
+
+std::optional<std::uint16_t> epsvPort(std::string_view reply) {
+    if (replyCode(reply) != 229)
+        return std::nullopt;
+    const std::size_t open = reply.find('(');
+    if (open == std::string_view::npos || reply.size() < open + 6)
+        return std::nullopt;
+    // (<d><d><d>port<d>): the delimiter is any printable character but a digit.
+    const char d = reply[open + 1];
+    if (d < 33 || d > 126 || (d >= '0' && d <= '9') || reply[open + 2] != d || reply[open + 3] != d)
+        return std::nullopt;
+    std::size_t digits = 0;
+    const auto port = leadingNumber(reply.substr(open + 4), &digits);
+    const std::size_t end = open + 4 + digits;
+    if (!port || *port == 0 || *port > 65535 || end + 1 >= reply.size() || reply[end] != d ||
+        reply[end + 1] != ')')
+        return std::nullopt;
+    return static_cast<std::uint16_t>(*port);
+}
+
+std::string eprtArgument(bool ipv6, std::string_view host, std::uint16_t port) {
+    return std::string(ipv6 ? "|2|" : "|1|") + std::string(host) + "|" + std::to_string(port) + "|";
+}
+
+void noteFeature(std::string_view line, ServerFeatures& features) {
+    // A feature line begins with a blank; its first word names the feature.
+    if (line.empty() || line[0] != ' ')
+        return;
+    line.remove_prefix(1);
+    const std::string_view word = line.substr(0, line.find_first_of(" \r\n"));
+    if (startsWithNoCase(word, "utf8") && word.size() == 4)
+        features.utf8 = true;
+    else if (startsWithNoCase(word, "size") && word.size() == 4)
+        features.size = true;
 }
 
 std::string portAddress(std::uint32_t ip) {

@@ -57,7 +57,9 @@ enum class ReplyStep : std::uint8_t {
     Command,  // DoCommand: TYPE, CWD, SYST ...
     Port,     // announcing the data connection
     Transfer, // LIST, RETR, STOR
-    Size,     // SIZE before a download
+    Size,     // SIZE before a download or after an upload
+    Auth,     // AUTH TLS: only 234 lets the handshake start
+    Protect,  // PBSZ, PROT: anything but a 2xx reply refuses the protection
     Data,     // a reply that comes while the data flows
     Final,    // the reply that ends a transfer
 };
@@ -90,6 +92,23 @@ TCmdType classifyCommand(std::string_view command);
 // A command argument may not hold CR, LF or NUL: it would end the command line early and
 // smuggle another command onto the control connection.
 bool isSafeArgument(std::string_view text);
+
+// The port of a "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" reply. The address in it is
+// not looked at: the data connection goes to the control connection's peer, so neither the
+// server nor anybody on the way can send it elsewhere.
+std::optional<std::uint16_t> pasvPort(std::string_view reply);
+// The port of a "229 Entering Extended Passive Mode (|||port|)" reply.
+std::optional<std::uint16_t> epsvPort(std::string_view reply);
+// The EPRT argument for a local address: "|1|192.0.2.5|1025|" or "|2|2001:db8::5|1025|".
+std::string eprtArgument(bool ipv6, std::string_view host, std::uint16_t port);
+
+// What a FEAT reply says of the features the client uses.
+struct ServerFeatures {
+    bool utf8 = false; // names are UTF-8
+    bool size = false; // SIZE gives a file's size
+};
+// Notes the feature a line of the FEAT reply lists (" UTF8", " SIZE"); other lines say nothing.
+void noteFeature(std::string_view line, ServerFeatures& features);
 
 // "h1,h2,h3,h4" for an IPv4 address in host byte order.
 std::string portAddress(std::uint32_t ipv4);

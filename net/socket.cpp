@@ -18,6 +18,10 @@ namespace quillet::net {
 using namespace NMConst;
 using platform::AsyncSocket;
 using platform::Message;
+using platform::SocketAddress;
+using platform::TlsFailure;
+using platform::TlsResult;
+using platform::TlsStatus;
 
 namespace {
 
@@ -40,7 +44,31 @@ private:
     std::function<void()> f_;
 };
 
+const char* tlsErrorText(TlsFailure failure) {
+    switch (failure) {
+    case TlsFailure::NotTls:
+        return Tls_Err_NotTls;
+    case TlsFailure::Ended:
+        return Tls_Err_Ended;
+    case TlsFailure::Connection:
+        return Tls_Err_Connection;
+    case TlsFailure::Untrusted:
+        return Tls_Err_Untrusted;
+    case TlsFailure::PinMismatch:
+        return Tls_Err_PinMismatch;
+    case TlsFailure::None:
+    case TlsFailure::Protocol:
+        break;
+    }
+    return Tls_Err_Protocol;
+}
+
 } // namespace
+
+ETlsError::ETlsError(TlsFailure failure, platform::CertificateInfo certificate, std::string detail)
+    : ESockError(detail.empty() ? std::string(tlsErrorText(failure))
+                                : std::string(tlsErrorText(failure)) + " (" + detail + ")"),
+      failure_(failure), certificate_(std::move(certificate)), detail_(std::move(detail)) {}
 
 // ---- TThreadTimer ----
 
@@ -163,12 +191,29 @@ void TPowersock::InitWinsock() {
     }
 }
 
-void TPowersock::openSocket(bool resetOnClose) {
-    auto socket = AsyncSocket::create();
+void TPowersock::openSocket(bool resetOnClose, int family) {
+    auto socket = AsyncSocket::create(family);
     if (!socket || (resetOnClose && !socket->setLinger(true, 0)))
         throw ESockError(Sock_Err_Init);
     socket_ = std::move(socket);
+    resetOnClose_ = resetOnClose;
     selectAll();
+}
+
+void TPowersock::ensureFamily(int family) {
+    if (socket_ && socket_->family() == family)
+        return;
+    const bool reset = socket_ ? resetOnClose_ : false;
+    closeSocket();
+    openSocket(reset, family);
+}
+
+void TPowersock::closeSocket() {
+    // The channel writes through the socket: it goes first.
+    tls_.reset();
+    tlsHandshaking_ = tlsAwaitingTrust_ = tlsShuttingDown_ = false;
+    readWantsWrite_ = writeWantsRead_ = false;
+    socket_.reset();
 }
 
 void TPowersock::selectAll() { socket_->select(window_.get(), WM_SOCKET, platform::FD_ALL_EVENTS); }
@@ -186,7 +231,7 @@ TPowersock::~TPowersock() {
     lookup_.reset(); // a late lookup reply now goes nowhere
     timer_.reset();
     accepted_.reset();
-    socket_.reset();
+    closeSocket();
     // Destroyed from one of its own notifications: the window goes once that has returned.
     if (dispatchDepth_ > 0)
         window_.release()->deleteLater();
@@ -444,15 +489,39 @@ void TPowersock::onClosed(int error) {
     bool stored = false;
     char buffer[kBlockSize];
     std::shared_ptr<bool> alive = alive_;
-    // The bytes that came with the close; they count like all others.
-    while (!canceled_) {
-        ssize_t n = socket_->recv(buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        storeReceived(buffer, static_cast<std::size_t>(n));
-        stored = true;
-        if (!*alive)
-            return; // a handler destroyed us
+    if (tlsHandshaking_) {
+        stepHandshake(); // it learns that the connection has ended
+    } else if (tls_ && !tlsAwaitingTrust_) {
+        // The records that came with the close, through the channel, which also tells a clean
+        // end (close_notify) from a cut one.
+        TlsResult r{TlsStatus::Ok, 0};
+        while (!canceled_) {
+            r = tls_->read(buffer, sizeof buffer);
+            if (r.bytes > 0) {
+                storeReceived(buffer, r.bytes);
+                stored = true;
+                if (!*alive)
+                    return;
+            }
+            if (r.status != TlsStatus::Ok)
+                break;
+        }
+        tlsEnd_ = r.status == TlsStatus::Closed ? TlsStatus::Closed : TlsStatus::Truncated;
+        if (r.status == TlsStatus::Closed)
+            tls_->shutdown(); // our close_notify in answer, as far as the socket takes it now
+        else if (r.status == TlsStatus::Failed && error == 0)
+            error = platform::WSAECONNABORTED; // a damaged record: the stream cannot be trusted
+    } else {
+        // The bytes that came with the close; they count like all others.
+        while (!canceled_ && !tlsAwaitingTrust_) {
+            ssize_t n = socket_->recv(buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            storeReceived(buffer, static_cast<std::size_t>(n));
+            stored = true;
+            if (!*alive)
+                return; // a handler destroyed us
+        }
     }
     setState(SocketState::PeerClosed);
     closeError_ = error;
@@ -462,9 +531,8 @@ void TPowersock::onClosed(int error) {
 }
 
 void TPowersock::onLookupDone(int error, std::uintptr_t tag) {
-    in_addr address{};
-    if (error == 0 && lookup_->takeResult(tag, &address))
-        lookupAddress_ = address;
+    if (error == 0)
+        lookup_->takeResult(tag, &lookupAddresses_);
     if (state_ == SocketState::Resolving)
         setState(SocketState::Closed);
 }
@@ -520,19 +588,23 @@ void TPowersock::ReadToStream() {
                 reading_.leave();
             return;
         }
-        char buffer[kBlockSize];
-        ssize_t n = socket_->recv(buffer, sizeof buffer);
-        if (n < 0) {
-            lastErrorNo_ = socket_->lastError();
-            if (OnError)
-                OnError(this, lastErrorNo_, ErrorMessage(lastErrorNo_));
+        if (tls_) {
+            arrived = readThroughTls(alive);
         } else {
-            if (n > 0)
-                noteProgress();
-            arrived = true;
-            storeReceived(buffer, static_cast<std::size_t>(n));
-            if (*alive && static_cast<std::size_t>(n) == kBlockSize)
-                postToSelf(WM_READMORE);
+            char buffer[kBlockSize];
+            ssize_t n = socket_->recv(buffer, sizeof buffer);
+            if (n < 0) {
+                lastErrorNo_ = socket_->lastError();
+                if (OnError)
+                    OnError(this, lastErrorNo_, ErrorMessage(lastErrorNo_));
+            } else {
+                if (n > 0)
+                    noteProgress();
+                arrived = true;
+                storeReceived(buffer, static_cast<std::size_t>(n));
+                if (*alive && static_cast<std::size_t>(n) == kBlockSize)
+                    postToSelf(WM_READMORE);
+            }
         }
     } catch (...) {
         finish();
@@ -540,6 +612,171 @@ void TPowersock::ReadToStream() {
     }
     if (finish() && arrived && OnDataArrived)
         OnDataArrived(this);
+}
+
+// ---- TLS ----
+
+void TPowersock::postClose() {
+    // Handled like the socket's own FD_CLOSE, after the handler that noticed the end.
+    if (socket_)
+        window_->post(WM_SOCKET, socket_->tag(), platform::selectLParam(platform::FD_CLOSE, 0));
+}
+
+void TPowersock::stepHandshake() {
+    const TlsResult r = tls_->handshake();
+    if (r.status == TlsStatus::WantRead || r.status == TlsStatus::WantWrite)
+        return; // the socket's next notification brings the next step
+    tlsHandshaking_ = false;
+    if (r.status == TlsStatus::Ok)
+        return;
+    // Kept apart from the channel, which closing the socket takes along.
+    tlsFailure_ = tls_->failure();
+    tlsCertificate_ = tls_->certificate();
+    tlsDetail_ = tls_->detail();
+    if (tlsFailure_ == TlsFailure::None)
+        tlsFailure_ = TlsFailure::Ended;
+}
+
+bool TPowersock::readThroughTls(const std::shared_ptr<bool>& alive) {
+    if (tlsHandshaking_) {
+        stepHandshake();
+        return false;
+    }
+    if (tlsAwaitingTrust_)
+        return false; // read once the author has answered
+    if (writeWantsRead_) {
+        writeWantsRead_ = false;
+        postToSelf(WM_WRITEMORE);
+    }
+    char buffer[kBlockSize];
+    const TlsResult r = tls_->read(buffer, sizeof buffer);
+    if (r.bytes > 0) {
+        noteProgress();
+        storeReceived(buffer, r.bytes);
+        if (!*alive)
+            return true;
+    }
+    switch (r.status) {
+    case TlsStatus::Ok:
+        // A full buffer: more may wait inside the channel, where no notification announces it.
+        postToSelf(WM_READMORE);
+        break;
+    case TlsStatus::WantRead:
+        break;
+    case TlsStatus::WantWrite:
+        readWantsWrite_ = true;
+        break;
+    case TlsStatus::Closed:
+    case TlsStatus::Truncated:
+    case TlsStatus::Failed:
+        postClose();
+        break;
+    }
+    return r.bytes > 0;
+}
+
+void TPowersock::writeThroughTls(std::string_view block) {
+    if (tlsHandshaking_) {
+        stepHandshake();
+        return;
+    }
+    if (tlsAwaitingTrust_)
+        return;
+    if (readWantsWrite_) {
+        readWantsWrite_ = false;
+        postToSelf(WM_READMORE);
+    }
+    if (tlsShuttingDown_) {
+        const TlsResult r = tls_->shutdown();
+        if (r.status != TlsStatus::WantWrite && r.status != TlsStatus::WantRead)
+            tlsShuttingDown_ = false;
+        return;
+    }
+    if (block.empty() || canceled_)
+        return;
+    const TlsResult r = tls_->write(block.data(), std::min(block.size(), kBlockSize));
+    if (r.bytes > 0) {
+        noteProgress();
+        sent(r.bytes);
+        if (Transferring() && OnPacketSent)
+            OnPacketSent(this);
+    }
+    if (r.status == TlsStatus::WantRead)
+        writeWantsRead_ = true;
+    else if (r.status == TlsStatus::Closed || r.status == TlsStatus::Truncated ||
+             r.status == TlsStatus::Failed)
+        postClose();
+}
+
+void TPowersock::StartTls(std::shared_ptr<platform::TlsContext> context, platform::TlsPeer peer,
+                          const TrustQuestion& trust) {
+    StatusMessage(StatusStep, Cons_Msg_StartTls);
+    if (!Connected() || !socket_)
+        raiseConnectionGone();
+    auto refuse = [this](TlsFailure failure, std::string detail) {
+        platform::CertificateInfo certificate = std::move(tlsCertificate_);
+        RequestCloseSocket();
+        throw ETlsError(failure, std::move(certificate), std::move(detail));
+    };
+    // What came before the handshake came in clear: taken for the server's words once the
+    // connection counts as secured, it could be anybody's.
+    if (!receiveStream_.empty())
+        refuse(TlsFailure::Protocol, Tls_Detail_ClearBeforeHandshake);
+    tls_.reset();
+    tls_ = std::make_unique<platform::TlsChannel>(
+        std::move(context), std::make_unique<platform::AsyncSocketTransport>(*socket_), std::move(peer));
+    tlsFailure_ = TlsFailure::None;
+    tlsCertificate_ = {};
+    tlsDetail_.clear();
+    tlsEnd_ = TlsStatus::Ok;
+    tlsHandshaking_ = true;
+    stepHandshake(); // the ClientHello
+    bool inTime = true;
+    if (tlsHandshaking_)
+        inTime = wait([this] { return !tlsHandshaking_ || !Connected(); }, Limit::Total);
+    if (tlsHandshaking_) {
+        // Given up: the connection is of no further use.
+        const bool canceled = std::exchange(canceled_, false);
+        const bool connected = Connected();
+        RequestCloseSocket();
+        if (canceled)
+            throw EAbortError(Sock_Err_SendAborted);
+        if (!inTime)
+            throw ESockError(Sock_Err_ConnTimedOut);
+        if (!connected)
+            throw ETlsError(TlsFailure::Ended, {}, {});
+    }
+    if (tlsFailure_ == TlsFailure::Untrusted && trust) {
+        const std::shared_ptr<const bool> alive = lifeline();
+        tlsAwaitingTrust_ = true;
+        const bool trusted = trust(tls_ ? tls_->certificate() : tlsCertificate_);
+        if (!*alive)
+            throw EAbortError(Sock_Err_SendAborted);
+        tlsAwaitingTrust_ = false;
+        if (!Connected() || !tls_)
+            raiseConnectionGone();
+        if (trusted) {
+            tls_->acceptCertificate();
+            tlsFailure_ = TlsFailure::None;
+        }
+    }
+    if (tlsFailure_ != TlsFailure::None)
+        refuse(tlsFailure_, tlsDetail_);
+    // Records that came with the handshake's end may wait inside the channel unannounced.
+    postToSelf(WM_READMORE);
+}
+
+void TPowersock::ShutdownTls() {
+    if (!tls_ || !Connected() || !socket_)
+        return;
+    tlsShuttingDown_ = true;
+    postToSelf(WM_WRITEMORE);
+    const bool inTime = wait([this] { return !tlsShuttingDown_ || !Connected(); }, Limit::Progress);
+    throwIfCanceled();
+    if (!inTime)
+        throw ESockError(Sock_Err_ConnTimedOut);
+    if (Connected() && socket_)
+        socket_->shutdownWrite();
 }
 
 bool TPowersock::sendFileDone() const {
@@ -592,6 +829,13 @@ void TPowersock::WriteFromStream() {
     };
     try {
         StatusMessage(StatusStep, Cons_Msg_WriteFromStream);
+        if (tls_) {
+            const std::string_view block =
+                tlsHandshaking_ || tlsAwaitingTrust_ ? std::string_view() : nextSendBlock();
+            writeThroughTls(block);
+            finish();
+            return;
+        }
         const std::string_view block = nextSendBlock();
         if (!block.empty() && !canceled_) {
             ssize_t n = socket_->send(block.data(), std::min(block.size(), kBlockSize));
@@ -617,13 +861,12 @@ void TPowersock::WriteFromStream() {
 void TPowersock::ResolveHost() {
     StatusMessage(StatusStep, Cons_Msg_ResolveHost);
     const std::string& name = Proxy.empty() ? Host : Proxy;
-    std::uint32_t address = platform::inetAddr(name);
-    if (address != INADDR_NONE) {
-        remoteAddress_.sin_addr.s_addr = address;
+    candidates_.clear();
+    if (auto address = SocketAddress::numeric(name)) {
+        candidates_.push_back(*address);
         return;
     }
-    remoteAddress_.sin_addr.s_addr = 0;
-    lookupAddress_.reset();
+    lookupAddresses_.clear();
     setState(SocketState::Resolving);
     lookupTag_ = lookup_->start(name, WM_ASYNCDONE);
     wait([this] { return state_ != SocketState::Resolving; }, Limit::Total);
@@ -636,18 +879,20 @@ void TPowersock::ResolveHost() {
         throw ESockError(Sock_Err_LookupTimedOut);
     if (Canceled())
         throw ESockError(Sock_Err_LookupCanceled);
-    if (!lookupAddress_)
+    if (lookupAddresses_.empty())
         throw ESockError(Sock_Err_LookupFailed);
-    remoteAddress_.sin_addr = *lookupAddress_;
+    candidates_ = std::move(lookupAddresses_);
+    lookupAddresses_.clear();
     if (OnHostResolved)
         OnHostResolved(this);
 }
 
 void TPowersock::dropSocket() {
     // A fresh socket: whatever the old one still reports is stale from now on.
-    socket_.reset();
+    const int family = socket_ ? socket_->family() : AF_INET;
+    closeSocket();
     setState(SocketState::Closed);
-    openSocket(false);
+    openSocket(false, family);
 }
 
 void TPowersock::Connect() {
@@ -664,9 +909,9 @@ void TPowersock::Connect() {
             std::string_view what = e.what();
             if (what == Sock_Err_LookupTimedOut || what == Sock_Err_LookupCanceled)
                 throw;
-            remoteAddress_.sin_addr.s_addr = 0;
+            candidates_.clear();
         }
-        if (remoteAddress_.sin_addr.s_addr != 0)
+        if (!candidates_.empty())
             break;
         if (attempts > 0 || !OnInvalidHost)
             throw ESockError(Sock_Err_NullAddress);
@@ -675,36 +920,60 @@ void TPowersock::Connect() {
         if (!handled)
             throw ESockError(Sock_Err_NullAddress);
     }
-    if (!socket_)
-        openSocket(false);
-    remoteAddress_.sin_family = AF_INET;
-    remoteAddress_.sin_port = htons(static_cast<std::uint16_t>(Proxy.empty() ? Port : ProxyPort));
-    eventError_ = 0;
-    setState(SocketState::Connecting);
-    if (socket_->connect(remoteAddress_) != 0) {
-        try {
-            ErrorManager(platform::WSAEWOULDBLOCK);
-        } catch (...) {
-            dropSocket();
-            throw;
+    connectCandidates(static_cast<std::uint16_t>(Proxy.empty() ? Port : ProxyPort));
+}
+
+void TPowersock::ConnectTo(const SocketAddress& address) {
+    StatusMessage(StatusStep, Cons_Msg_Connecting);
+    ClearCancel();
+    if (Connected())
+        throw ESockError(Sock_Err_AlreadyConnected);
+    candidates_ = {address};
+    connectCandidates(address.port());
+}
+
+void TPowersock::connectCandidates(std::uint16_t port) {
+    // A host may have several addresses (IPv6 and IPv4, say): one that cannot be reached gives
+    // way to the next; a time-out or a cancel ends the attempt.
+    for (std::size_t i = 0; i < candidates_.size(); ++i) {
+        const bool last = i + 1 == candidates_.size();
+        remoteAddress_ = candidates_[i];
+        remoteAddress_.setPort(port);
+        ensureFamily(remoteAddress_.family());
+        eventError_ = 0;
+        setState(SocketState::Connecting);
+        if (socket_->connect(remoteAddress_) != 0 && socket_->lastError() != platform::WSAEWOULDBLOCK) {
+            if (!last) {
+                dropSocket();
+                continue;
+            }
+            try {
+                ErrorManager(platform::WSAEWOULDBLOCK);
+            } catch (...) {
+                dropSocket();
+                throw;
+            }
         }
+        wait([this] { return state_ != SocketState::Connecting; }, Limit::Total);
+        // A completion handled in the same round as the time-out wins; a peer that answers and
+        // closes at once may have taken the connection back within that round.
+        if (state_ == SocketState::Connected || state_ == SocketState::PeerClosed) {
+            timedOut_ = false;
+            return;
+        }
+        // Closed before anything is reported, so a late completion cannot mark us connected.
+        dropSocket();
+        if (!last && !TimedOut() && !Canceled())
+            continue;
+        if (OnConnectionFailed)
+            OnConnectionFailed(this);
+        if (TimedOut())
+            throw ESockError(Sock_Err_ConnTimedOut);
+        if (Canceled())
+            throw ESockError(Sock_Err_ConnCanceled);
+        throw ESockError(Sock_Err_ConnFailed);
     }
-    wait([this] { return state_ != SocketState::Connecting; }, Limit::Total);
-    // A completion handled in the same round as the time-out wins; a peer that answers and
-    // closes at once may have taken the connection back within that round.
-    if (state_ == SocketState::Connected || state_ == SocketState::PeerClosed) {
-        timedOut_ = false;
-        return;
-    }
-    // Closed before anything is reported, so a late completion cannot mark us connected.
-    dropSocket();
-    if (OnConnectionFailed)
-        OnConnectionFailed(this);
-    if (TimedOut())
-        throw ESockError(Sock_Err_ConnTimedOut);
-    if (Canceled())
-        throw ESockError(Sock_Err_ConnCanceled);
-    throw ESockError(Sock_Err_ConnFailed);
+    throw ESockError(Sock_Err_NullAddress);
 }
 
 void TPowersock::Disconnect() {
@@ -719,7 +988,8 @@ void TPowersock::RequestCloseSocket() {
         setState(SocketState::Closed);
     if (!socket_)
         return;
-    socket_.reset();
+    const int family = socket_->family();
+    closeSocket();
     accepted_.reset();
     // Queued bytes belong to the connection that is gone; they must not reach the next one.
     sendQueue_.clear();
@@ -732,7 +1002,7 @@ void TPowersock::RequestCloseSocket() {
             return;
     }
     if (state_ != SocketState::Destroyed && !socket_)
-        openSocket(false);
+        openSocket(false, family);
 }
 
 void TPowersock::Cancel() {
@@ -927,12 +1197,9 @@ void TPowersock::Listen(bool WaitForAccept) {
     StatusMessage(StatusStep, Cons_Msg_Listening);
     if (Port < 0 || Port > 65535)
         raiseSocketError(platform::WSAEINVAL);
-    if (!socket_)
-        openSocket(false);
-    remoteAddress_ = {};
-    remoteAddress_.sin_family = AF_INET;
-    remoteAddress_.sin_addr.s_addr = BindAddress;
-    remoteAddress_.sin_port = htons(static_cast<std::uint16_t>(Port));
+    ensureFamily(BindAddress.empty() ? AF_INET : BindAddress.family());
+    remoteAddress_ = BindAddress.empty() ? SocketAddress::any(AF_INET) : BindAddress;
+    remoteAddress_.setPort(static_cast<std::uint16_t>(Port));
     setState(SocketState::Closed); // whatever the last connection was
     if (socket_->bind(remoteAddress_) != 0)
         raiseSocketError(socket_->lastError());
@@ -945,7 +1212,7 @@ void TPowersock::Listen(bool WaitForAccept) {
 int TPowersock::Accept() {
     if (!socket_)
         raiseConnectionGone();
-    sockaddr_in peer{};
+    SocketAddress peer;
     int fd = -1;
     for (;;) {
         bool inTime = true;
@@ -965,7 +1232,7 @@ int TPowersock::Accept() {
         accepted_ = AsyncSocket::adopt(fd);
         // The next Accept waits for the next connection.
         setState(SocketState::Listening);
-        if (AcceptFrom == 0 || peer.sin_addr.s_addr == AcceptFrom)
+        if (AcceptFrom.empty() || peer.sameHost(AcceptFrom))
             break;
         // Not the expected peer: closed at once, and the wait goes on.
         accepted_.reset();
@@ -980,6 +1247,7 @@ int TPowersock::Accept() {
 void TPowersock::AdoptSocket(int fd) {
     std::unique_ptr<AsyncSocket> socket =
         accepted_ && accepted_->fd() == fd ? std::move(accepted_) : AsyncSocket::adopt(fd);
+    closeSocket();
     socket_ = std::move(socket);
     accepted_.reset();
     setState(SocketState::Connected);
@@ -991,11 +1259,20 @@ void TPowersock::SetLinger(bool on, int seconds) {
         raiseSocketError(socket_->lastError());
 }
 
+SocketAddress TPowersock::LocalAddress() const {
+    SocketAddress local;
+    if (socket_)
+        socket_->localAddress(&local);
+    return local;
+}
+
 std::string TPowersock::GetPortAddress() {
-    sockaddr_in local{};
+    SocketAddress local;
     if (!socket_ || !socket_->localAddress(&local))
         raiseSocketError(socket_ ? socket_->lastError() : platform::WSAENOTCONN);
-    std::string text = ::inet_ntoa(local.sin_addr);
+    if (local.family() != AF_INET)
+        raiseSocketError(platform::WSAEAFNOSUPPORT); // PORT speaks IPv4 only
+    std::string text = local.hostText();
     for (char& c : text)
         if (c == '.')
             c = ',';
@@ -1003,10 +1280,10 @@ std::string TPowersock::GetPortAddress() {
 }
 
 std::string TPowersock::GetPortNumbers() {
-    sockaddr_in local{};
+    SocketAddress local;
     if (!socket_ || !socket_->localAddress(&local))
         raiseSocketError(socket_ ? socket_->lastError() : platform::WSAENOTCONN);
-    unsigned port = ntohs(local.sin_port);
+    unsigned port = local.port();
     char text[16];
     std::snprintf(text, sizeof text, ",%u,%u", port / 256, port % 256);
     return text;

@@ -7,9 +7,13 @@
 //
 // Every wait for the network ends on Cancel, on TimeOut (when not 0; for transfers it counts
 // time without progress) and, for reads and sends, as soon as the connection is gone.
+//
+// A connection can be secured with TLS (StartTls): from then on every byte goes through the
+// channel, the handlers stay the same, and the peer's end of the TLS stream counts as its close.
 
 #include "platform/async_socket.h"
 #include "platform/message_pump.h"
+#include "platform/tls_channel.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -39,6 +43,22 @@ public:
 class EAbortError : public ESockError {
 public:
     using ESockError::ESockError;
+};
+// A TLS handshake or certificate check that failed, or a certificate the author did not trust;
+// the connection is closed.
+class ETlsError : public ESockError {
+public:
+    ETlsError(platform::TlsFailure failure, platform::CertificateInfo certificate, std::string detail);
+    platform::TlsFailure Failure() const { return failure_; }
+    // The server's certificate, when the handshake got that far.
+    const platform::CertificateInfo& Certificate() const { return certificate_; }
+    // OpenSSL's reason for a protocol failure.
+    const std::string& Detail() const { return detail_; }
+
+private:
+    platform::TlsFailure failure_;
+    platform::CertificateInfo certificate_;
+    std::string detail_;
 };
 
 class TPowersock;
@@ -132,11 +152,11 @@ public:
     int ReportLevel = 0; // highest status level passed to OnStatus
     std::string Proxy;   // looked up and connected to instead of Host when not empty
     int ProxyPort = 0;
-    // Listen binds this address (network byte order; 0 = every interface), and Accept takes a
-    // connection only from AcceptFrom (0 = anyone): an FTP data connection must come from the
-    // server it was announced to.
-    in_addr_t BindAddress = 0;
-    in_addr_t AcceptFrom = 0;
+    // Listen binds this address (its port aside; empty = every IPv4 interface), and Accept takes
+    // a connection only from AcceptFrom's host (empty = anyone): an FTP data connection must
+    // come from the server it was announced to.
+    platform::SocketAddress BindAddress;
+    platform::SocketAddress AcceptFrom;
 
     // Events.
     TNotifyEvent OnDataArrived;
@@ -169,7 +189,9 @@ public:
     std::uint64_t BytesRecvd() const { return bytesRecvd_; }
     const std::string& LastReply() const { return lastReply_; }
     int ReplyNumber() const { return replyNumber_; }
-    const sockaddr_in& RemoteAddress() const { return remoteAddress_; }
+    const platform::SocketAddress& RemoteAddress() const { return remoteAddress_; }
+    // The address this end of the connection (or the listening socket) has; empty when none.
+    platform::SocketAddress LocalAddress() const;
     const ReceiveBuffer& ReceiveStream() const { return receiveStream_; }
 
     int SocketHandle() const; // -1 when there is none
@@ -180,6 +202,8 @@ public:
 
     virtual int Accept();
     virtual void Connect();
+    // Connects to this address without a lookup (Host and Proxy are not used).
+    void ConnectTo(const platform::SocketAddress& address);
     virtual void Disconnect();
     virtual std::string Transaction(const std::string& Command);
     // Hook run when the time-out fires and when the component is destroyed.
@@ -215,6 +239,23 @@ public:
     void SetLinger(bool on, int seconds);
     // An operation of this component is waiting.
     bool Waiting() const { return waitDepth_ > 0; }
+
+    // Asked about a certificate the trust store does not vouch for; true trusts it for this
+    // connection.
+    using TrustQuestion = std::function<bool(const platform::CertificateInfo& certificate)>;
+    // Secures the connection with TLS and waits for the handshake. Bytes received before it
+    // (unread in ReceiveStream) refuse it: they came unprotected and would pass for the
+    // server's. An untrusted certificate is put to trust (when given); a no, and every other
+    // failure, closes the connection and raises ETlsError.
+    void StartTls(std::shared_ptr<platform::TlsContext> context, platform::TlsPeer peer,
+                  const TrustQuestion& trust = {});
+    // The channel while the connection is secured, else null.
+    const platform::TlsChannel* Tls() const { return tls_.get(); }
+    // Sends our close_notify and ends the sending direction; the peer's end is still read.
+    void ShutdownTls();
+    // How the peer ended the last secured connection: Closed (close_notify), Truncated (it
+    // just closed: what came may be cut short), or Ok while it has not ended.
+    platform::TlsStatus TlsEnd() const { return tlsEnd_; }
     // Destroys the component; during its own wait the wait is cancelled and the component is
     // deleted once the operation has unwound (when control is back in the event loop).
     void Free();
@@ -289,9 +330,19 @@ private:
     };
 
     void setState(SocketState next);
-    void openSocket(bool resetOnClose);
+    void openSocket(bool resetOnClose, int family = AF_INET);
+    // A fresh socket of this family, unless the current one is of it already.
+    void ensureFamily(int family);
+    void closeSocket();
     void selectAll();
     void dropSocket();
+    // Connects to the candidates in turn until one answers.
+    void connectCandidates(std::uint16_t port);
+    // TLS: one step of the handshake; reading and writing through the channel; the end.
+    void stepHandshake();
+    bool readThroughTls(const std::shared_ptr<bool>& alive);
+    void writeThroughTls(std::string_view block);
+    void postClose();
     // Handlers of the socket's events.
     void onAccepted(int error);
     void onConnected(int error);
@@ -328,11 +379,25 @@ private:
     std::uint64_t bytesRecvd_ = 0;
     std::string lastReply_;
     int replyNumber_ = 0;
-    sockaddr_in remoteAddress_{};
+    platform::SocketAddress remoteAddress_;
     ReceiveBuffer receiveStream_;
+    bool resetOnClose_ = false; // the socket's SO_LINGER resets the connection at close
 
     std::uintptr_t lookupTag_ = 0;
-    std::optional<in_addr> lookupAddress_; // of the finished lookup, when it found one
+    std::vector<platform::SocketAddress> lookupAddresses_; // of the finished lookup
+    std::vector<platform::SocketAddress> candidates_;      // where Connect tries, in order
+
+    // TLS on the connection.
+    std::unique_ptr<platform::TlsChannel> tls_;
+    bool tlsHandshaking_ = false;
+    bool tlsAwaitingTrust_ = false; // the author is asked: the channel is left alone meanwhile
+    bool tlsShuttingDown_ = false;  // our close_notify waits for the socket to take it
+    bool readWantsWrite_ = false;   // the channel's read goes on once the socket is writable
+    bool writeWantsRead_ = false;   // ... and its write once it is readable
+    platform::TlsFailure tlsFailure_ = platform::TlsFailure::None;
+    platform::CertificateInfo tlsCertificate_;
+    std::string tlsDetail_;
+    platform::TlsStatus tlsEnd_ = platform::TlsStatus::Ok;
 
     // The memory queue: bytes from sendHead_ on are unsent. Queued and sent bytes are counted
     // over the connection's life, so a SendBuffer knows when its own bytes have gone.

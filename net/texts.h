@@ -32,6 +32,7 @@ inline constexpr char Cons_Msg_Transaction[] = "Transaction";
 inline constexpr char Cons_Msg_SendFile[] = "SendFile";
 inline constexpr char Cons_Msg_CaptureFile[] = "CaptureFile";
 inline constexpr char Cons_Msg_Listening[] = "Listening";
+inline constexpr char Cons_Msg_StartTls[] = "Starting TLS";
 
 // Winsock description lines.
 inline constexpr char Cons_Info_Version[] = "Version= ";
@@ -61,10 +62,26 @@ inline constexpr char Sock_Err_Unknown[] = "Unknown Error No. ";
 inline constexpr char Sock_Err_LineTooLong[] = "Line too long";
 inline constexpr char Sock_Err_PeerClosed[] = "Connection closed by peer";
 
+// TLS failures (ETlsError; a detail may follow in parentheses).
+inline constexpr char Tls_Err_NotTls[] = "TLS: the server did not answer in TLS";
+inline constexpr char Tls_Err_Protocol[] = "TLS handshake failed";
+inline constexpr char Tls_Err_Ended[] = "TLS: the connection ended during the handshake";
+inline constexpr char Tls_Err_Connection[] = "TLS: the connection failed during the handshake";
+inline constexpr char Tls_Err_Untrusted[] = "TLS: the server's certificate is not trusted";
+inline constexpr char Tls_Err_PinMismatch[] =
+    "TLS: the server's certificate is not the one pinned for this site";
+inline constexpr char Tls_Detail_ClearBeforeHandshake[] = "unencrypted data came before the handshake";
+
 // The FTP client's own texts (all others it shows are the server's reply lines).
 inline constexpr char Ftp_Err_UnsafeCommand[] = "Command refused: an argument holds a line break or NUL";
 inline constexpr char Ftp_Err_NoReplyCode[] = "Reply without a valid code: ";
-inline constexpr char Ftp_Err_NameNotCp932[] = "File name cannot be sent in the server's code page";
+inline constexpr char Ftp_Err_TlsRefused[] = "The server refused AUTH TLS: ";
+inline constexpr char Ftp_Err_ProtRefused[] = "The server refused to protect the data connections: ";
+inline constexpr char Ftp_Err_NoPassivePort[] = "Passive reply without a port: ";
+// "Upload incomplete: the server holds " held " of " sent " bytes sent".
+inline constexpr char Ftp_Err_UploadSize[] = "Upload incomplete: the server holds ";
+inline constexpr char Ftp_Err_UploadSizeOf[] = " of ";
+inline constexpr char Ftp_Err_UploadSizeBytes[] = " bytes sent";
 // "Download incomplete: " received " of " expected " bytes received".
 inline constexpr char Ftp_Err_Incomplete[] = "Download incomplete: ";
 inline constexpr char Ftp_Err_IncompleteOf[] = " of ";

@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <netdb.h>
 #include <sys/socket.h>
@@ -135,17 +136,152 @@ std::uintptr_t newNotificationTag() {
 
 std::uint32_t inetAddr(const std::string& text) { return ::inet_addr(text.c_str()); }
 
+// ---- SocketAddress ----
+
+SocketAddress::SocketAddress(const sockaddr_in& address) { std::memcpy(&storage_, &address, sizeof address); }
+
+SocketAddress::SocketAddress(const sockaddr_in6& address) {
+    std::memcpy(&storage_, &address, sizeof address);
+}
+
+SocketAddress SocketAddress::fromSystem(const sockaddr_storage& address) {
+    SocketAddress result;
+    if (address.ss_family == AF_INET || address.ss_family == AF_INET6)
+        result.storage_ = address;
+    return result;
+}
+
+std::optional<SocketAddress> SocketAddress::numeric(const std::string& text, std::uint16_t port) {
+    const std::uint32_t v4 = inetAddr(text);
+    if (v4 != INADDR_NONE) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = v4;
+        a.sin_port = htons(port);
+        return SocketAddress(a);
+    }
+    std::string bare = text;
+    if (bare.size() > 2 && bare.front() == '[' && bare.back() == ']')
+        bare = bare.substr(1, bare.size() - 2);
+    sockaddr_in6 a{};
+    if (::inet_pton(AF_INET6, bare.c_str(), &a.sin6_addr) != 1)
+        return std::nullopt;
+    a.sin6_family = AF_INET6;
+    a.sin6_port = htons(port);
+    return SocketAddress(a);
+}
+
+SocketAddress SocketAddress::any(int family, std::uint16_t port) {
+    if (family == AF_INET6) {
+        sockaddr_in6 a{};
+        a.sin6_family = AF_INET6;
+        a.sin6_addr = in6addr_any;
+        a.sin6_port = htons(port);
+        return SocketAddress(a);
+    }
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(port);
+    return SocketAddress(a);
+}
+
+std::uint16_t SocketAddress::port() const {
+    switch (family()) {
+    case AF_INET:
+        return ntohs(reinterpret_cast<const sockaddr_in*>(&storage_)->sin_port);
+    case AF_INET6:
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&storage_)->sin6_port);
+    default:
+        return 0;
+    }
+}
+
+void SocketAddress::setPort(std::uint16_t port) {
+    if (family() == AF_INET)
+        reinterpret_cast<sockaddr_in*>(&storage_)->sin_port = htons(port);
+    else if (family() == AF_INET6)
+        reinterpret_cast<sockaddr_in6*>(&storage_)->sin6_port = htons(port);
+}
+
+socklen_t SocketAddress::size() const {
+    switch (family()) {
+    case AF_INET:
+        return sizeof(sockaddr_in);
+    case AF_INET6:
+        return sizeof(sockaddr_in6);
+    default:
+        return 0;
+    }
+}
+
+namespace {
+// The IPv4 address an IPv4 or IPv4-mapped IPv6 address stands for.
+std::optional<std::uint32_t> asIpv4(const sockaddr_storage& s) {
+    if (s.ss_family == AF_INET)
+        return reinterpret_cast<const sockaddr_in*>(&s)->sin_addr.s_addr;
+    if (s.ss_family == AF_INET6) {
+        const in6_addr& a = reinterpret_cast<const sockaddr_in6*>(&s)->sin6_addr;
+        if (IN6_IS_ADDR_V4MAPPED(&a)) {
+            std::uint32_t v4;
+            std::memcpy(&v4, a.s6_addr + 12, sizeof v4);
+            return v4;
+        }
+    }
+    return std::nullopt;
+}
+} // namespace
+
+bool SocketAddress::sameHost(const SocketAddress& other) const {
+    const auto mine = asIpv4(storage_);
+    const auto theirs = asIpv4(other.storage_);
+    if (mine || theirs)
+        return mine && theirs && *mine == *theirs;
+    if (family() != AF_INET6 || other.family() != AF_INET6)
+        return false;
+    const auto& a = *reinterpret_cast<const sockaddr_in6*>(&storage_);
+    const auto& b = *reinterpret_cast<const sockaddr_in6*>(&other.storage_);
+    return std::memcmp(&a.sin6_addr, &b.sin6_addr, sizeof a.sin6_addr) == 0 &&
+           (!IN6_IS_ADDR_LINKLOCAL(&a.sin6_addr) || a.sin6_scope_id == b.sin6_scope_id);
+}
+
+std::string SocketAddress::hostText() const {
+    char text[INET6_ADDRSTRLEN] = "";
+    if (family() == AF_INET)
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&storage_)->sin_addr, text, sizeof text);
+    else if (family() == AF_INET6)
+        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(&storage_)->sin6_addr, text,
+                    sizeof text);
+    return text;
+}
+
+std::uint32_t SocketAddress::ipv4() const {
+    return family() == AF_INET ? reinterpret_cast<const sockaddr_in*>(&storage_)->sin_addr.s_addr : 0;
+}
+
 // ---- AsyncSocket ----
 
-std::unique_ptr<AsyncSocket> AsyncSocket::create() {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+std::unique_ptr<AsyncSocket> AsyncSocket::create(int family) {
+    int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0)
         return nullptr;
-    return std::unique_ptr<AsyncSocket>(new AsyncSocket(fd, State::Idle));
+    if (family == AF_INET6) {
+        // An IPv6 socket speaks IPv6 only: an IPv4 peer is reached through an IPv4 socket.
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+    }
+    auto socket = std::unique_ptr<AsyncSocket>(new AsyncSocket(fd, State::Idle));
+    socket->family_ = family;
+    return socket;
 }
 
 std::unique_ptr<AsyncSocket> AsyncSocket::adopt(int fd) {
-    return std::unique_ptr<AsyncSocket>(new AsyncSocket(fd, State::Connected));
+    auto socket = std::unique_ptr<AsyncSocket>(new AsyncSocket(fd, State::Connected));
+    sockaddr_storage local{};
+    socklen_t len = sizeof local;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len) == 0 && local.ss_family == AF_INET6)
+        socket->family_ = AF_INET6;
+    return socket;
 }
 
 AsyncSocket::AsyncSocket(int fd, State state) : fd_(fd), tag_(newNotificationTag()), state_(state) {
@@ -281,8 +417,8 @@ bool AsyncSocket::setLinger(bool on, int seconds) {
     return true;
 }
 
-int AsyncSocket::connect(const sockaddr_in& address) {
-    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+int AsyncSocket::connect(const SocketAddress& address) {
+    if (::connect(fd_, address.get(), address.size()) == 0) {
         // Winsock still reports a connect that completed at once.
         state_ = State::Connected;
         arm();
@@ -328,8 +464,14 @@ ssize_t AsyncSocket::recv(char* buffer, std::size_t length) {
     return fail(err);
 }
 
-int AsyncSocket::bind(const sockaddr_in& address) {
-    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+bool AsyncSocket::shutdownWrite() {
+    if (::shutdown(fd_, SHUT_WR) != 0)
+        return fail(errno), false;
+    return true;
+}
+
+int AsyncSocket::bind(const SocketAddress& address) {
+    if (::bind(fd_, address.get(), address.size()) != 0)
         return fail(errno);
     return 0;
 }
@@ -343,8 +485,8 @@ int AsyncSocket::listen(int backlog) {
     return 0;
 }
 
-int AsyncSocket::accept(sockaddr_in* peer) {
-    sockaddr_in address{};
+int AsyncSocket::accept(SocketAddress* peer) {
+    sockaddr_storage address{};
     socklen_t len = sizeof address;
     int fd = ::accept4(fd_, reinterpret_cast<sockaddr*>(&address), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
     int err = errno;
@@ -353,14 +495,16 @@ int AsyncSocket::accept(sockaddr_in* peer) {
     if (fd < 0)
         return fail(err);
     if (peer)
-        *peer = address;
+        *peer = SocketAddress::fromSystem(address);
     return fd;
 }
 
-bool AsyncSocket::localAddress(sockaddr_in* address) {
-    socklen_t len = sizeof *address;
-    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(address), &len) != 0)
+bool AsyncSocket::localAddress(SocketAddress* address) {
+    sockaddr_storage local{};
+    socklen_t len = sizeof local;
+    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &len) != 0)
         return fail(errno), false;
+    *address = SocketAddress::fromSystem(local);
     return true;
 }
 
@@ -374,17 +518,28 @@ Resolver& installedResolver() {
     return r;
 }
 
-int systemResolve(const std::string& name, in_addr* address) {
+// Every address, in the order the system prefers them (RFC 6724), so that a connect can go on
+// to the next when one cannot be reached (an IPv6 address on a network without IPv6).
+int systemResolve(const std::string& name, std::vector<SocketAddress>* addresses) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
     addrinfo* result = nullptr;
     int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &result);
     if (rc != 0)
         return rc;
-    *address = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr;
+    for (const addrinfo* ai = result; ai; ai = ai->ai_next) {
+        sockaddr_storage s{};
+        if (ai->ai_addrlen > sizeof s)
+            continue;
+        std::memcpy(&s, ai->ai_addr, ai->ai_addrlen);
+        const SocketAddress address = SocketAddress::fromSystem(s);
+        if (!address.empty())
+            addresses->push_back(address);
+    }
     ::freeaddrinfo(result);
-    return 0;
+    return addresses->empty() ? EAI_NONAME : 0;
 }
 
 } // namespace
@@ -401,7 +556,7 @@ public:
     MessageWindow* window = nullptr;
     std::uintptr_t current = 0; // the one lookup whose reply is still wanted
     std::uintptr_t finished = 0;
-    in_addr address{};
+    std::vector<SocketAddress> addresses;
 };
 
 HostLookup::HostLookup(MessageWindow* window) : relay_(std::make_shared<LookupRelay>()) {
@@ -427,13 +582,15 @@ std::uintptr_t HostLookup::start(const std::string& name, unsigned msg) {
         relay_->finished = 0;
     }
     std::thread([relay = relay_, name, tag, msg, resolve = std::move(resolve)] {
-        in_addr address{};
-        int rc = resolve(name, &address);
+        std::vector<SocketAddress> addresses;
+        int rc = resolve(name, &addresses);
+        if (rc == 0 && addresses.empty())
+            rc = EAI_NONAME;
         std::lock_guard lock(relay->mutex);
         if (relay->current != tag || !relay->window)
             return; // abandoned: nobody waits for this reply any more
         relay->finished = tag;
-        relay->address = address;
+        relay->addresses = std::move(addresses);
         relay->window->post(msg, tag, selectLParam(0, rc ? winsockErrorFromLookup(rc) : 0));
     }).detach();
     return tag;
@@ -444,11 +601,11 @@ void HostLookup::cancel() {
     relay_->current = 0;
 }
 
-bool HostLookup::takeResult(std::uintptr_t tag, in_addr* address) {
+bool HostLookup::takeResult(std::uintptr_t tag, std::vector<SocketAddress>* addresses) {
     std::lock_guard lock(relay_->mutex);
     if (tag == 0 || relay_->current != tag || relay_->finished != tag)
         return false;
-    *address = relay_->address;
+    *addresses = std::move(relay_->addresses);
     relay_->current = 0;
     return true;
 }

@@ -25,14 +25,15 @@ namespace {
 class HeldResolver {
 public:
     HeldResolver() {
-        platform::setResolver([state = state_](const std::string& name, in_addr* address) {
-            std::unique_lock lock(state->mutex);
-            state->released.wait(lock, [&] { return state->releasedNames.count(name) > 0; });
-            if (name.rfind("bad", 0) == 0)
-                return EAI_NONAME;
-            address->s_addr = ::inet_addr(state->answers[name].c_str());
-            return 0;
-        });
+        platform::setResolver(
+            [state = state_](const std::string& name, std::vector<platform::SocketAddress>* addresses) {
+                std::unique_lock lock(state->mutex);
+                state->released.wait(lock, [&] { return state->releasedNames.count(name) > 0; });
+                if (name.rfind("bad", 0) == 0)
+                    return EAI_NONAME;
+                addresses->push_back(*platform::SocketAddress::numeric(state->answers[name]));
+                return 0;
+            });
     }
     ~HeldResolver() {
         platform::setResolver({});

@@ -235,7 +235,7 @@ TEST(SocketListen, AcceptsAConnectionAndAdoptsIt) {
     });
     int fd = data.Accept();
     EXPECT_GE(fd, 0);
-    EXPECT_EQ(data.RemoteAddress().sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(data.RemoteAddress().ipv4(), htonl(INADDR_LOOPBACK));
     data.AdoptSocket(fd);
     EXPECT_EQ(data.SocketHandle(), fd);
     EXPECT_EQ(data.ReadLn(), "line one\r\n");
