@@ -6,7 +6,7 @@ QUILLET_PACKAGES=(
   libgtest-dev
   fonts-noto-cjk
   xvfb xauth
-  python3-pyftpdlib curl
+  python3-pyftpdlib python3-openssl curl
   libssl-dev openssl
   clang libclang-rt-14-dev clang-format
 )

@@ -21,13 +21,44 @@
 
 namespace quillet::testing {
 
+// How the test's pyftpdlib serves (tests/ftp/pyftpd.py).
+struct PyFtpOptions {
+    std::string user = "author";
+    std::string password = "secret";
+    bool logCommands = false; // see commands()
+    std::string address = "127.0.0.1";
+    // A certificate and its key (PEM): FTP over TLS, required for the log-in and the data.
+    std::string certificate, key;
+    bool requireReuse = false;        // refuse data connections that do not resume the session
+    std::string masquerade;           // the address its PASV replies name instead of its own
+    std::vector<std::string> without; // commands it does not know ("EPSV", "SIZE" ...)
+};
+
 // pyftpdlib serving `root` with one user; the port is the free one it picked.
 class PyFtpServer {
 public:
-    // With `logCommands` the server logs every command it receives (see commands()).
     PyFtpServer(const std::filesystem::path& root, std::string user = "author",
                 std::string password = "secret", bool logCommands = false)
-        : user_(std::move(user)), password_(std::move(password)) {
+        : PyFtpServer(root, options(std::move(user), std::move(password), logCommands)) {}
+    PyFtpServer(const std::filesystem::path& root, PyFtpOptions options)
+        : user_(std::move(options.user)), password_(std::move(options.password)) {
+        std::vector<std::string> args = {"python3",    PYFTPD_SCRIPT, "--address", options.address,
+                                         "--root",     root.string(), "--user",    user_,
+                                         "--password", password_};
+        if (options.logCommands)
+            args.push_back("--log-commands");
+        if (!options.certificate.empty())
+            args.insert(args.end(), {"--certificate", options.certificate, "--key", options.key});
+        if (options.requireReuse)
+            args.push_back("--require-reuse");
+        if (!options.masquerade.empty())
+            args.insert(args.end(), {"--masquerade", options.masquerade});
+        for (const std::string& command : options.without)
+            args.insert(args.end(), {"--without", command});
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
         int err[2];
         if (::pipe(err) != 0)
             throw std::runtime_error("pipe");
@@ -36,16 +67,14 @@ public:
             ::dup2(err[1], 2);
             ::close(err[0]);
             ::close(err[1]);
-            ::execl("/usr/bin/python3", "python3", "-m", "pyftpdlib", logCommands ? "-D" : "-w", "-i",
-                    "127.0.0.1", "-p", "0", "-w", "-d", root.c_str(), "-u", user_.c_str(), "-P",
-                    password_.c_str(), static_cast<char*>(nullptr));
+            ::execv("/usr/bin/python3", argv.data());
             ::_exit(127);
         }
         ::close(err[1]);
         log_ = ::fdopen(err[0], "r");
         // Its log says where it listens: ">>> starting FTP server on 127.0.0.1:PORT, pid=...".
         char line[512];
-        const std::regex started(R"(starting FTP server on 127\.0\.0\.1:(\d+))");
+        const std::regex started(R"(starting FTP\S* server on .*:(\d+), pid)");
         while (std::fgets(line, sizeof line, log_)) {
             std::cmatch m;
             if (std::regex_search(line, m, started)) {
@@ -69,6 +98,13 @@ public:
         ::waitpid(pid_, nullptr, 0);
         reader_.join();
         std::fclose(log_);
+    }
+    static PyFtpOptions options(std::string user, std::string password, bool logCommands) {
+        PyFtpOptions o;
+        o.user = std::move(user);
+        o.password = std::move(password);
+        o.logCommands = logCommands;
+        return o;
     }
     int port() const { return port_; }
     // The commands the server has received so far, in order (PASS shows as "PASS ******").

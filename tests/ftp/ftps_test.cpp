@@ -31,8 +31,8 @@ std::vector<std::string> settled(const PyFtpServer& server) {
 }
 
 std::size_t count(const std::vector<std::string>& commands, const std::string& prefix) {
-    return static_cast<std::size_t>(std::count_if(commands.begin(), commands.end(),
-                                                  [&](const std::string& c) { return c.starts_with(prefix); }));
+    return static_cast<std::size_t>(std::count_if(
+        commands.begin(), commands.end(), [&](const std::string& c) { return c.starts_with(prefix); }));
 }
 
 std::ptrdiff_t indexOf(const std::vector<std::string>& commands, const std::string& prefix) {
@@ -108,8 +108,8 @@ TEST_F(FtpsTest, PassiveAndActiveOverTlsMoveTheFilesByteForByte) {
         EXPECT_FALSE(asked);
         ASSERT_TRUE(ftp.Tls());
         EXPECT_EQ(ftp.Tls()->certificate().sha256, Certificates::get().fingerprint("good"));
-        EXPECT_EQ(states, (std::vector<FtpState>{FtpState::Connecting, FtpState::Securing, FtpState::LoggingIn,
-                                                 FtpState::Ready}));
+        EXPECT_EQ(states, (std::vector<FtpState>{FtpState::Connecting, FtpState::Securing,
+                                                 FtpState::LoggingIn, FtpState::Ready}));
         roundTrip(ftp, pattern(3 << 20));
         roundTrip(ftp, "", "empty.html");
         roundTrip(ftp, "<HTML>\r\n<!-INS-!>\r\n</HTML>\r\n", "small.html");
@@ -270,7 +270,8 @@ TEST_F(FtpsTest, Ipv6LoopbackInBothModes) {
         auto server = serve(tls ? "good" : "", options);
         for (const bool passive : {true, false}) {
             for (const std::string host : {"::1", "v6.quillet.test"}) {
-                SCOPED_TRACE(std::string(tls ? "TLS " : "plain ") + (passive ? "passive " : "active ") + host);
+                SCOPED_TRACE(std::string(tls ? "TLS " : "plain ") + (passive ? "passive " : "active ") +
+                             host);
                 TNMFTP ftp;
                 prepare(ftp, *server, tls, passive);
                 ftp.Host = host;
