@@ -170,8 +170,52 @@ TEST(FtpReply, RulesByStep) {
          {{226, Good}, {399, Good}, {421, Failed}, {425, Failed}, {426, Failed}, {451, Failed}}},
         {ReplyStep::Final,
          {{226, Good}, {250, Good}, {421, Failed}, {426, Failed}, {452, Failed}, {552, Failed}}},
+        {ReplyStep::Auth, {{234, Good}, {200, Failed}, {334, Failed}, {500, Failed}, {534, Failed}}},
+        {ReplyStep::Protect, {{200, Good}, {299, Good}, {300, Failed}, {503, Failed}, {536, Failed}}},
     };
     for (const Case& c : cases)
         for (const auto& [code, verdict] : c.codes)
             EXPECT_EQ(judgeReply(c.step, code), verdict) << "step " << int(c.step) << " code " << code;
+}
+
+// Where a passive data connection goes: only the port is taken from the reply.
+TEST(FtpParse, PassivePortsAndTheEprtArgument) {
+    const std::vector<std::pair<std::string, std::optional<std::uint16_t>>> pasv = {
+        {"227 Entering Passive Mode (127,0,0,1,4,1).\r\n", 1025},
+        {"227 Entering Passive Mode (10,9,8,7,255,255)\r\n", 65535},
+        {"227 =192,0,2,77,200,10\r\n", 51210}, // without the brackets
+        {"227 Entering Passive Mode (127,0,0,1,4)\r\n", std::nullopt},
+        {"227 Entering Passive Mode (127,0,0,1,4,256)\r\n", std::nullopt},
+        {"227 Entering Passive Mode (127,0,0,1,0,0)\r\n", std::nullopt},
+        {"227 Entering Passive Mode\r\n", std::nullopt},
+        {"200 (127,0,0,1,4,1)\r\n", std::nullopt},
+    };
+    for (const auto& [reply, port] : pasv)
+        EXPECT_EQ(pasvPort(reply), port) << reply;
+    const std::vector<std::pair<std::string, std::optional<std::uint16_t>>> epsv = {
+        {"229 Entering Extended Passive Mode (|||6446|)\r\n", 6446},
+        {"229 ok (!!!1025!)\r\n", 1025},
+        {"229 Entering Extended Passive Mode (||1|6446|)\r\n", std::nullopt}, // no address allowed
+        {"229 Entering Extended Passive Mode (|||65536|)\r\n", std::nullopt},
+        {"229 Entering Extended Passive Mode (|||0|)\r\n", std::nullopt},
+        {"229 Entering Extended Passive Mode (|||6446)\r\n", std::nullopt},
+        {"229 Entering Extended Passive Mode (111644611)\r\n", std::nullopt},
+        {"500 EPSV not understood\r\n", std::nullopt},
+    };
+    for (const auto& [reply, port] : epsv)
+        EXPECT_EQ(epsvPort(reply), port) << reply;
+    EXPECT_EQ(eprtArgument(false, "192.0.2.5", 1025), "|1|192.0.2.5|1025|");
+    EXPECT_EQ(eprtArgument(true, "2001:db8::5", 65535), "|2|2001:db8::5|65535|");
+}
+
+TEST(FtpParse, FeatureLines) {
+    ServerFeatures features;
+    for (const char* line : {"211-Features:\r\n", "UTF8\r\n", " UTF8X\r\n", " MDTM\r\n", " SIZES\r\n"})
+        noteFeature(line, features);
+    EXPECT_FALSE(features.utf8);
+    EXPECT_FALSE(features.size);
+    noteFeature(" utf8\r\n", features);
+    noteFeature(" SIZE\n", features);
+    EXPECT_TRUE(features.utf8);
+    EXPECT_TRUE(features.size);
 }

@@ -9,6 +9,7 @@
 #include "ftp_servers.h"
 #include "gui_gap.h"
 #include "net/ftp_client.h"
+#include "platform/codepage.h"
 
 using namespace quillet::net;
 using namespace quillet::testing;
@@ -795,5 +796,181 @@ TEST(FtpTransfers, ACancelledTransferLeavesItsReplyForTheNextCommandToDrain) {
         EXPECT_EQ(ftp.LastReply(), "200 PWD\r\n");
         ftp.Disconnect();
         EXPECT_EQ(std::count(commands.begin(), commands.end(), "ABOR"), 0);
+    }
+}
+
+// A site that requires TLS and a server that does not offer it: the connect ends before the
+// user name, let alone the password, is sent, and says why.
+TEST(FtpSecurity, TlsRequiredAgainstAServerWithoutTlsSendsNoPassword) {
+    struct Case {
+        const char* name;
+        std::string authReply; // what follows the AUTH TLS
+        bool refused;          // ESecurityRefused, else the handshake fails
+    };
+    const std::vector<Case> cases = {
+        {"AUTH unknown", "500 'AUTH TLS': command not understood\r\n", true},
+        {"AUTH refused", "534 Policy requires SSL\r\n", true},
+        {"AUTH taken, then clear text", "234 go ahead\r\n", false},
+        {"injected after 234", "234 go ahead\r\n331 password please\r\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> received;
+        ScriptedServer server([&](ScriptSession& s) {
+            s.send("220 plain FTP only\r\n");
+            for (std::string line; !(line = s.readLine(1500)).empty();) {
+                received.push_back(line);
+                if (line == "AUTH TLS")
+                    s.send(c.authReply);
+                else if (line == "QUIT")
+                    s.send("221 bye\r\n");
+                else
+                    s.send("530 Please login with USER and PASS\r\n"); // a ClientHello, say
+            }
+        });
+        TNMFTP ftp;
+        prepare(ftp, server.port());
+        ftp.UseTls = true;
+        ftp.Password = "secret";
+        bool asked = false;
+        ftp.OnUntrustedCertificate = [&](const quillet::platform::CertificateInfo&) { return asked = true; };
+        try {
+            ftp.Connect();
+            ADD_FAILURE() << "connected";
+        } catch (const ESecurityRefused& e) {
+            EXPECT_TRUE(c.refused) << e.what();
+            EXPECT_EQ(e.RefusedStep(), ESecurityRefused::Step::Auth);
+            EXPECT_EQ(e.Reply(), c.authReply);
+        } catch (const ETlsError& e) {
+            EXPECT_FALSE(c.refused) << e.what();
+        }
+        EXPECT_FALSE(ftp.Connected());
+        EXPECT_FALSE(asked);
+        EXPECT_EQ(ftp.ProtocolState(), FtpState::Disconnected);
+        for (const std::string& line : received) {
+            EXPECT_FALSE(line.starts_with("USER")) << line;
+            EXPECT_EQ(line.find("secret"), std::string::npos) << line;
+        }
+    }
+}
+
+// Names go out in the encoding the server's FEAT reply chooses, and one that encoding cannot
+// hold is refused before any command carries it.
+TEST(FtpNames, FeatDecidesTheEncodingOfNamesOnTheWire) {
+    TempDir dir;
+    const std::string japanese = dir.file("表日記.html");
+    const std::string emoji = dir.file("日記😀.html");
+    writeFile(japanese, "page");
+    writeFile(emoji, "page");
+    struct Case {
+        const char* name;
+        std::string feat;
+        std::string expectedStor; // of the Japanese name
+        bool emojiGoes;           // the server takes names CP932 cannot hold
+    };
+    const std::vector<Case> cases = {
+        {"UTF8 listed", "211-Features:\r\n SIZE\r\n UTF8\r\n211 End\r\n", "STOR 表日記.html", true},
+        {"no UTF8", "211-Features:\r\n SIZE\r\n MDTM\r\n211 End\r\n", "STOR \x95\x5c\x93\xfa\x8b\x4c.html",
+         false},
+        {"FEAT unknown", "500 FEAT not understood\r\n", "STOR \x95\x5c\x93\xfa\x8b\x4c.html", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> commands;
+        ScriptedServer recording(session([&](ScriptSession& s, const std::string& line) {
+            commands.push_back(line);
+            if (line == "FEAT") {
+                s.send(c.feat);
+            } else if (line.starts_with("PORT")) {
+                s.send("200 ok\r\n");
+                s.openData(line);
+            } else if (line.starts_with("STOR")) {
+                s.send("150 go\r\n");
+                s.receiveData();
+                s.closeData();
+                s.send("226 done\r\n");
+            } else {
+                s.send("200 " + line + "\r\n");
+            }
+        }));
+        TNMFTP ftp;
+        prepare(ftp, recording.port());
+        ftp.NegotiateFeatures = true;
+        ftp.Connect();
+        ftp.Upload(japanese, "");
+        std::vector<std::string> beforeEmoji = commands;
+        if (c.emojiGoes) {
+            ftp.Upload(emoji, "");
+            EXPECT_EQ(commands.back(), "STOR 日記😀.html");
+        } else {
+            EXPECT_THROW(ftp.Upload(emoji, ""), quillet::platform::TextNotHeldError);
+            ftp.DoCommand("NOOP");
+            beforeEmoji.push_back("NOOP");
+            EXPECT_EQ(commands, beforeEmoji); // nothing went out for the refused name
+        }
+        ftp.Disconnect();
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "FEAT"), 1);
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "OPTS UTF8 ON"), c.emojiGoes ? 1 : 0);
+        EXPECT_NE(std::find(commands.begin(), commands.end(), c.expectedStor), commands.end());
+    }
+}
+
+// After a binary upload the server's size must be the bytes sent; a server that cannot say
+// (no SIZE, or a folder one may write but not read) leaves the upload unchecked.
+TEST(FtpTransfers, UploadIsCheckedWithTheServersSize) {
+    TempDir dir;
+    const std::string page = dir.file("index.html");
+    writeFile(page, std::string(5000, 'p'));
+    struct Case {
+        const char* name;
+        std::string sizeReply;
+        bool mismatch;
+    };
+    const std::vector<Case> cases = {
+        {"the same size", "213 5000\r\n", false},
+        {"cut short on the server", "213 4096\r\n", true},
+        {"more on the server", "213 5001\r\n", true},
+        {"not readable there", "550 Permission denied\r\n", false},
+        {"no SIZE after all", "502 Command not implemented\r\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
+            if (line == "FEAT") {
+                s.send("211-Features:\r\n SIZE\r\n211 End\r\n");
+            } else if (line.starts_with("SIZE")) {
+                s.send(c.sizeReply);
+            } else if (line.starts_with("PORT")) {
+                s.send("200 ok\r\n");
+                s.openData(line);
+            } else if (line.starts_with("STOR")) {
+                s.send("150 go\r\n");
+                s.receiveData();
+                s.closeData();
+                s.send("226 done\r\n");
+            } else {
+                s.send("200 " + line + "\r\n");
+            }
+        }));
+        TNMFTP ftp;
+        prepare(ftp, server.port());
+        ftp.NegotiateFeatures = true;
+        ftp.Connect();
+        ftp.SetTransferType(2);
+        bool success = false;
+        ftp.OnSuccess = [&](TCmdType t) { success = t == TCmdType::cmdUpload; };
+        try {
+            ftp.Upload(page, "index.html");
+            EXPECT_FALSE(c.mismatch);
+        } catch (const EUploadMismatch& e) {
+            EXPECT_TRUE(c.mismatch);
+            EXPECT_EQ(e.Sent(), 5000u);
+            EXPECT_EQ(e.Held(), *sizeFromReply(c.sizeReply));
+        }
+        EXPECT_EQ(success, !c.mismatch);
+        ftp.OnSuccess = nullptr;
+        ftp.DoCommand("NOOP");
+        EXPECT_EQ(ftp.LastReply(), "200 NOOP\r\n");
+        ftp.Disconnect();
     }
 }
