@@ -367,6 +367,7 @@ void TFormLogin::ButtonDirClick() {
 
 LoginTarget TFormLogin::target() const {
     LoginTarget t;
+    t.title = fieldBytes(EditTITLE);
     t.host = fieldBytes(EditHost);
     t.user = fieldBytes(EditUser);
     t.password = fieldBytes(EditPassword);
@@ -406,6 +407,18 @@ void TFormLogin::FormClose() {
 void TFormLogin::SaveIni() {
     QDir().mkpath(QFileInfo(settingsPath_).absolutePath()); // the per-user folder may be new
     doc::saveSiteList(QFile::encodeName(settingsPath_).toStdString(), sites_);
+}
+
+bool pinCertificate(const QString& settingsPath, const LoginTarget& target, const std::string& sha256) {
+    const std::string path =
+        QFile::encodeName(settingsPath.isEmpty() ? platform::settingsFilePath() : settingsPath).toStdString();
+    std::vector<doc::SiteEntry> sites = doc::loadSiteList(path);
+    const auto site = doc::findSite(sites, target.title, target.host, target.port, target.user);
+    if (!site)
+        return false;
+    sites[*site].pin = sha256;
+    doc::saveSiteList(path, sites);
+    return true;
 }
 
 } // namespace quillet::ui

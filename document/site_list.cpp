@@ -228,6 +228,17 @@ void saveSiteList(const std::string& path, const std::vector<SiteEntry>& sites) 
     syncFolder(folderOf(file));
 }
 
+std::optional<std::size_t> findSite(const std::vector<SiteEntry>& sites, std::string_view title,
+                                    std::string_view host, int port, std::string_view user) {
+    for (std::size_t i = 0; i < sites.size(); ++i) {
+        const SiteEntry& site = sites[i];
+        if (site.title == title && site.host == host && portNumber(site.port, 21) == port &&
+            site.user == user)
+            return i;
+    }
+    return std::nullopt;
+}
+
 int portNumber(std::string_view text, int fallback) {
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);

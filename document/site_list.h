@@ -10,6 +10,8 @@
 // plain, as it was used; so such a site is written with its eight fields alone, and a file of
 // them is written back byte for byte.
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +71,11 @@ std::string followLinks(const std::string& path);
 // Whether the mode bits of a file (its owner and group given) forbid this process to write it:
 // the bit of the caller's class counts, and for root, who may write anything, any write bit.
 bool writeProtected(unsigned mode, unsigned owner, unsigned group);
+
+// The stored site a connection was made to: the first with this name, host, port and user
+// (its port field read as portNumber does, with 21 for one that is not a number).
+std::optional<std::size_t> findSite(const std::vector<SiteEntry>& sites, std::string_view title,
+                                    std::string_view host, int port, std::string_view user);
 
 // A port field as a number: a decimal integer from 0 to 65535, optionally signed; anything else
 // gives the fallback.

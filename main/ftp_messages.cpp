@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "dialogs/certificate_dialog.h"
 #include "net/ftp_client.h"
 #include "net/texts.h"
 #include "platform/prompter.h"
@@ -33,6 +34,20 @@ QString connectFailed(int errorNumber) {
     const QString what = QStringLiteral("接続できません。ﾎｽﾄ・ｱﾄﾞﾚｽとネットワークを確かめてください");
     return errorNumber > 0 ? what + QStringLiteral(" (エラー %1)").arg(errorNumber) : what;
 }
+const QString Securing = QStringLiteral("暗号化の準備をしています…");
+const QString LoggingIn = QStringLiteral("ログインしています…");
+const QString NoTls = QStringLiteral(
+    "サーバーが TLS に対応していません (パスワードは送っていません)。サイトの設定を確かめてください");
+const QString NoDataProtection = QStringLiteral("サーバーがデータ接続の暗号化を断りました");
+const QString NotTls = QStringLiteral("サーバーが TLS で応答しません。ﾎﾟｰﾄを確かめてください");
+const QString TlsEnded = QStringLiteral("暗号化の準備中にサーバーが接続を切りました");
+QString tlsFailed(const QString& detail) { return QStringLiteral("暗号化に失敗しました (%1)").arg(detail); }
+const QString ClearBeforeTls = QStringLiteral("暗号化の前に不正なデータが届いたため、接続を中止しました");
+QString untrusted(const QString& reasons) {
+    return QStringLiteral("証明書を信頼しなかったため、接続を中止しました (%1)").arg(reasons);
+}
+const QString PinChanged =
+    QStringLiteral("証明書が、このサイトで信頼した証明書と違うため、接続を中止しました");
 } // namespace texts
 
 namespace {
@@ -87,6 +102,31 @@ QString socketFailure(std::string_view what) {
     }
 }
 
+QString tlsFailure(const net::ETlsError& e) {
+    using platform::TlsFailure;
+    switch (e.Failure()) {
+    case TlsFailure::Untrusted: {
+        QStringList reasons;
+        for (platform::CertificateProblem problem : e.Certificate().problems)
+            reasons << certificateProblemText(problem);
+        return texts::untrusted(reasons.join(QStringLiteral("、")));
+    }
+    case TlsFailure::PinMismatch:
+        return texts::PinChanged;
+    case TlsFailure::NotTls:
+        return texts::NotTls;
+    case TlsFailure::Ended:
+    case TlsFailure::Connection:
+        return texts::TlsEnded;
+    case TlsFailure::None:
+    case TlsFailure::Protocol:
+        break;
+    }
+    if (e.Detail() == Tls_Detail_ClearBeforeHandshake)
+        return texts::ClearBeforeTls;
+    return texts::tlsFailed(QString::fromStdString(e.Detail()));
+}
+
 QString replyFailure(const QString& reply) {
     static const QRegularExpression code(QStringLiteral("^[1-5][0-9][0-9]"));
     if (!code.match(reply).hasMatch())
@@ -102,6 +142,10 @@ QString connectFailure(std::exception_ptr error, bool canceled) {
         return texts::connectFailed(0);
     try {
         std::rethrow_exception(error);
+    } catch (const net::ETlsError& e) {
+        return tlsFailure(e);
+    } catch (const net::ESecurityRefused& e) {
+        return e.RefusedStep() == net::ESecurityRefused::Step::Auth ? texts::NoTls : texts::NoDataProtection;
     } catch (const net::FTPException&) {
         return replyFailure(platform::exceptionMessage(std::current_exception()).trimmed());
     } catch (const net::ESockError& e) {

@@ -24,6 +24,17 @@ extern const QString NotAnFtpReply;
 QString loginRefused(const QString& reply);
 QString serverBusy(const QString& reply);
 QString connectFailed(int errorNumber);
+// A connect over TLS: what it is doing, and why it failed.
+extern const QString Securing;
+extern const QString LoggingIn;
+extern const QString NoTls;
+extern const QString NoDataProtection;
+extern const QString NotTls;
+extern const QString TlsEnded;
+QString tlsFailed(const QString& detail);
+extern const QString ClearBeforeTls;
+QString untrusted(const QString& reasons);
+extern const QString PinChanged;
 } // namespace texts
 
 } // namespace quillet::ui

@@ -27,11 +27,15 @@ class QRubberBand;
 namespace quillet::net {
 class TNMFTP;
 }
+namespace quillet::platform {
+struct CertificateInfo;
+}
 
 namespace quillet::ui {
 
 class ToolBarPanel;
 class TFormHelp;
+struct LoginTarget;
 
 class TFormQuillet : public QWidget {
     Q_OBJECT
@@ -126,6 +130,8 @@ private:
     void setConnectedLook(bool connected);
     void updateFtpButtons();
     void showTransferProgress();
+    // The certificate question of a connect; a yes pins the certificate to the site.
+    bool trustCertificate(const LoginTarget& site, const platform::CertificateInfo& certificate);
     template <class F> void runFtpCommand(F&& command);
     void setTitleMarkChecked(bool on);
     void connectMarkupHandlers();

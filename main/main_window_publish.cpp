@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "dialogs/certificate_dialog.h"
 #include "dialogs/site_dialog.h"
 #include "document/file_io.h"
 #include "document/work_files.h"
@@ -27,12 +28,20 @@ namespace texts {
 const QString UploadCanceled =
     QStringLiteral("アップロードを中止しました (サイトの文書は不完全かもしれません)");
 const QString DownloadCanceled = QStringLiteral("ダウンロードを中止しました (文書は元のままです)");
-const QString SiteNameNotCp932 = QStringLiteral("ｻｲﾄ上の文書名に Shift-JIS で表せない文字があります");
+const QString SiteName = QStringLiteral("ｻｲﾄ上の文書名");
 const QString DownloadNotInstalled =
     QStringLiteral("ダウンロードした文書は使いませんでした (文書は元のままです)");
 
 QString downloadIncomplete(const QString& page) {
     return QStringLiteral("「%1」のダウンロードは完了しませんでした。\r文書は変更していません").arg(page);
+}
+QString uploadSizeDiffers(const QString& page, std::uint64_t held, std::uint64_t sent) {
+    QLocale locale;
+    return QStringLiteral(
+               "「%1」のアップロードは完全ではありません。\r"
+               "サーバー上の文書は %2 バイト、送ったのは %3 バイトです。もう一度アップロードしてください")
+        .arg(page, locale.toString(static_cast<qulonglong>(held)),
+             locale.toString(static_cast<qulonglong>(sent)));
 }
 QString replaceMarkedPage(const QString& page) {
     return QStringLiteral("ダウンロードした文書には書き込み開始位置『<!-INS-!>』の行がありません。\r"
@@ -42,13 +51,7 @@ QString replaceMarkedPage(const QString& page) {
 } // namespace texts
 
 namespace {
-// The name on the server goes on the wire in CP932, exactly or not at all.
-std::string remoteName(const QString& text) {
-    auto bytes = platform::cp932().encodeStrict(text);
-    if (!bytes)
-        throw std::runtime_error(texts::SiteNameNotCp932.toStdString());
-    return *bytes;
-}
+QString shownBytes(const std::string& bytes) { return platform::cp932().decodeForDisplay(bytes); }
 } // namespace
 
 void TFormQuillet::connectPublishHandlers() {
@@ -65,6 +68,31 @@ void TFormQuillet::connectPublishHandlers() {
     // Progress of the running transfer; the client hands these on to its data connection.
     NMFTP1->OnPacketRecvd = [this](QObject*) { showTransferProgress(); };
     NMFTP1->OnPacketSent = [this](QObject*) { showTransferProgress(); };
+    // What a connect is doing: the status bar says so while the window waits.
+    NMFTP1->OnProtocolState = [this](net::FtpState state) {
+        switch (state) {
+        case net::FtpState::Connecting:
+            setStatusText(
+                texts::connecting(shownBytes(NMFTP1->Proxy.empty() ? NMFTP1->Host : NMFTP1->Proxy)));
+            break;
+        case net::FtpState::Securing:
+            setStatusText(texts::Securing);
+            break;
+        case net::FtpState::LoggingIn:
+            setStatusText(texts::LoggingIn);
+            break;
+        default:
+            break;
+        }
+    };
+}
+
+bool TFormQuillet::trustCertificate(const LoginTarget& site, const platform::CertificateInfo& certificate) {
+    if (!askToTrust(this, shownBytes(site.host), certificate))
+        return false;
+    // Yes pins it: this site accepts this certificate from now on, and no other.
+    platform::runCommand(this, [&] { pinCertificate(SettingsPath, site, certificate.sha256); });
+    return true;
 }
 
 void TFormQuillet::setConnectedLook(bool connected) {
@@ -151,13 +179,25 @@ void TFormQuillet::SpeedButtonCONClick() {
     NMFTP1->TimeOut = 180000;
     NMFTP1->Proxy = site.proxy;
     NMFTP1->ProxyPort = site.proxyPort;
-    setStatusText(texts::connecting(platform::cp932().decodeForDisplay(site.host)));
+    NMFTP1->Passive = site.mode == doc::DataMode::Passive;
+    NMFTP1->UseTls = site.security == doc::Security::TlsRequired;
+    NMFTP1->PinnedCertificate = site.pin;
+    NMFTP1->NegotiateFeatures = true;
+    NMFTP1->OnUntrustedCertificate = [this, site](const platform::CertificateInfo& certificate) {
+        return trustCertificate(site, certificate);
+    };
+    setStatusText(texts::connecting(shownBytes(site.host)));
     std::exception_ptr failure;
     runFtpCommand([&] {
         try {
             NMFTP1->Connect();
             NMFTP1->SetTransferType(1);
             NMFTP1->List();
+        } catch (const net::ETlsError& e) {
+            failure = std::current_exception();
+            // Never taken silently: the author is told what this may mean and what to do.
+            if (e.Failure() == platform::TlsFailure::PinMismatch)
+                prompter().error(this, pinChangedText(shownBytes(site.host), site.pin, e.Certificate()));
         } catch (...) {
             failure = std::current_exception();
         }
@@ -179,7 +219,8 @@ void TFormQuillet::SpeedButtonDISClick() {
 void TFormQuillet::SpeedButtonUPClick() {
     runFtpCommand([&] {
         setStatusText(QStringLiteral("Upload ") + EditHtml->text());
-        const std::string remote = remoteName(EditURL->text());
+        // The name goes out in the server's encoding, exactly or not at all.
+        const std::string remote = NMFTP1->NameEncoding().encodeExactly(EditURL->text(), texts::SiteName);
         // TYPE I: the server's copy is the page byte for byte (in text type a server may rewrite
         // line ends, and a bare CR ends a line of the page).
         NMFTP1->SetTransferType(2);
@@ -190,6 +231,9 @@ void TFormQuillet::SpeedButtonUPClick() {
                 throw;
             setStatusText(texts::UploadCanceled);
             return;
+        } catch (const net::EUploadMismatch& e) {
+            throw std::runtime_error(
+                texts::uploadSizeDiffers(EditHtml->text(), e.Held(), e.Sent()).toStdString());
         }
         setStatusText(QStringLiteral("Ready"));
     });
@@ -198,7 +242,7 @@ void TFormQuillet::SpeedButtonUPClick() {
 void TFormQuillet::SpeedButtonDNClick() {
     runFtpCommand([&] {
         setStatusText(QStringLiteral("Download ") + EditURL->text());
-        const std::string remote = remoteName(EditURL->text());
+        const std::string remote = NMFTP1->NameEncoding().encodeExactly(EditURL->text(), texts::SiteName);
         const QString shownPage = EditHtml->text().isEmpty() ? EditURL->text() : EditHtml->text();
         const std::string page = QFile::encodeName(shownPage).toStdString();
         // Received beside the page's real file; the page and its backup are touched only when a

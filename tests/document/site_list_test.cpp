@@ -361,3 +361,19 @@ TEST(SiteList, PortFieldAsNumber) {
     for (const auto& [text, port] : cases)
         EXPECT_EQ(portNumber(text, -1), port) << text;
 }
+
+// A certificate is pinned to the stored site the connection was made to: name, host, port (as
+// the connect read it) and user must all match; a site only typed in has no place to keep it.
+TEST(SiteList, FindsTheSiteAConnectionWasMadeTo) {
+    std::vector<SiteEntry> sites(4);
+    sites[0] = {"diary", "ftp.example.jp", "21", "me", "", "", "", ""};
+    sites[1] = {"diary", "ftp.example.jp", "ftp", "other", "", "", "", ""}; // a port that is no number
+    sites[2] = {"board", "ftp.example.jp", "2121", "me", "", "", "", ""};
+    sites[3] = {"board", "ftp.example.jp", "2121", "me", "", "", "", ""}; // twice: the first
+    EXPECT_EQ(findSite(sites, "diary", "ftp.example.jp", 21, "me"), 0u);
+    EXPECT_EQ(findSite(sites, "diary", "ftp.example.jp", 21, "other"), 1u);
+    EXPECT_EQ(findSite(sites, "board", "ftp.example.jp", 2121, "me"), 2u);
+    EXPECT_EQ(findSite(sites, "board", "ftp.example.jp", 21, "me"), std::nullopt);
+    EXPECT_EQ(findSite(sites, "diary", "ftp.example.net", 21, "me"), std::nullopt);
+    EXPECT_EQ(findSite(sites, "Diary", "ftp.example.jp", 21, "me"), std::nullopt);
+}

@@ -13,6 +13,7 @@
 #include <regex>
 #include <stdexcept>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -27,6 +28,7 @@ struct PyFtpOptions {
     std::string password = "secret";
     bool logCommands = false; // see commands()
     std::string address = "127.0.0.1";
+    int port = 0; // 0: a free one
     // A certificate and its key (PEM): FTP over TLS, required for the log-in and the data.
     std::string certificate, key;
     bool requireReuse = false;        // refuse data connections that do not resume the session
@@ -47,6 +49,8 @@ public:
                                          "--password", password_};
         if (options.logCommands)
             args.push_back("--log-commands");
+        if (options.port)
+            args.insert(args.end(), {"--port", std::to_string(options.port)});
         if (!options.certificate.empty())
             args.insert(args.end(), {"--certificate", options.certificate, "--key", options.key});
         if (options.requireReuse)
@@ -64,6 +68,7 @@ public:
             throw std::runtime_error("pipe");
         pid_ = ::fork();
         if (pid_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM); // a test that aborts leaves no server behind
             ::dup2(err[1], 2);
             ::close(err[0]);
             ::close(err[1]);

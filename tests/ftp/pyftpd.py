@@ -12,6 +12,7 @@ from pyftpdlib.servers import FTPServer
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--address", default="127.0.0.1")
+parser.add_argument("--port", type=int, default=0)
 parser.add_argument("--root", required=True)
 parser.add_argument("--user", required=True)
 parser.add_argument("--password", required=True)
@@ -54,5 +55,5 @@ if args.without:
     handler.proto_cmds = {name: value for name, value in handler.proto_cmds.items()
                           if name not in args.without}
 
-server = FTPServer((args.address, 0), handler)
+server = FTPServer((args.address, args.port), handler)
 server.serve_forever()

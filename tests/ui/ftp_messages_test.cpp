@@ -54,3 +54,36 @@ TEST(ConnectFailure, SaysWhatHappenedInJapanese) {
     EXPECT_EQ(connectFailure(error<FTPException>("421 Too many connections\r\n"), false),
               texts::serverBusy("421 Too many connections"));
 }
+
+// A secured connect that failed says why in one short line: the TLS failure, the certificate's
+// problems, a server without TLS (before the password), a changed pinned certificate.
+TEST(ConnectFailure, SaysWhyASecuredConnectFailed) {
+    using net::ESecurityRefused;
+    using net::ETlsError;
+    using platform::CertificateProblem;
+    using platform::TlsFailure;
+    platform::CertificateInfo selfSigned;
+    selfSigned.problems = {CertificateProblem::SelfSigned, CertificateProblem::OtherName};
+    const std::vector<std::pair<std::exception_ptr, QString>> rows = {
+        {std::make_exception_ptr(ETlsError(TlsFailure::Untrusted, selfSigned, {})),
+         texts::untrusted(QStringLiteral("自己署名の証明書です、別のホスト名の証明書です"))},
+        {std::make_exception_ptr(ETlsError(TlsFailure::PinMismatch, {}, {})), texts::PinChanged},
+        {std::make_exception_ptr(ETlsError(TlsFailure::NotTls, {}, "wrong version number")), texts::NotTls},
+        {std::make_exception_ptr(ETlsError(TlsFailure::Ended, {}, {})), texts::TlsEnded},
+        {std::make_exception_ptr(ETlsError(TlsFailure::Protocol, {}, "tlsv1 alert protocol version")),
+         texts::tlsFailed("tlsv1 alert protocol version")},
+        {std::make_exception_ptr(
+             ETlsError(TlsFailure::Protocol, {}, net::NMConst::Tls_Detail_ClearBeforeHandshake)),
+         texts::ClearBeforeTls},
+        {std::make_exception_ptr(
+             ESecurityRefused(ESecurityRefused::Step::Auth, "500 AUTH not understood\r\n")),
+         texts::NoTls},
+        {std::make_exception_ptr(ESecurityRefused(ESecurityRefused::Step::Protect, "536 PROT P refused\r\n")),
+         texts::NoDataProtection},
+    };
+    for (const auto& [e, text] : rows) {
+        const QString said = connectFailure(e, false);
+        EXPECT_EQ(said, text);
+        EXPECT_FALSE(said.contains(QChar('\r')) || said.contains(QChar('\n'))) << said.toStdString();
+    }
+}

@@ -454,3 +454,29 @@ TEST(SettingsPath, AnInstalledProgramKeepsItInTheUserConfigurationFolder) {
     ASSERT_TRUE(QDir().mkpath(bin));
     EXPECT_EQ(platform::settingsFilePathFor(bin + "/quillet", "/cfg"), "/cfg/quillet.ini");
 }
+
+// A trusted certificate is pinned to the stored site the connect came from, in the settings
+// file; the other sites keep their lines byte for byte. A site only typed in keeps no pin.
+TEST(PinCertificate, PinsTheStoredSiteOnly) {
+    TempDir dir;
+    const QString ini = QString::fromStdString(dir.file("quillet.ini"));
+    writeFile(dir.file("quillet.ini"), kThreeSites);
+    const std::string pin = "AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:"
+                            "00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF";
+    ui::LoginTarget typed;
+    typed.title = "two";
+    typed.host = "h2";
+    typed.port = 21; // not the stored 2121
+    typed.user = "u2";
+    EXPECT_FALSE(ui::pinCertificate(ini, typed, pin));
+    EXPECT_EQ(readFile(dir.file("quillet.ini")), kThreeSites);
+
+    typed.port = 2121;
+    EXPECT_TRUE(ui::pinCertificate(ini, typed, pin));
+    const std::string saved = readFile(dir.file("quillet.ini"));
+    EXPECT_EQ(saved, "\"one\",\"h1\",\"21\",\"u1\",\"p1\",\"\",\"\",\"/w/1\"\r\n"
+                     "\"two\",\"h2\",\"2121\",\"u2\",\"\",\"\",\"8080\",\"/w/2\",\"active\",\"plain\",\"" +
+                         pin +
+                         "\"\r\n"
+                         "\"three\",\"h3\",\"21\",\"u3\",\"p3\",\"proxy\",\"\",\"\"\r\n");
+}

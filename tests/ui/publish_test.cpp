@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -17,11 +18,14 @@
 #include "../document/temp_dir.h"
 #include "../ftp/ftp_servers.h"
 #include "../ftp/gui_gap.h"
+#include "../net/test_certificates.h"
+#include "dialogs/certificate_dialog.h"
 #include "dialogs/site_dialog.h"
 #include "document/page_lock.h"
 #include "main/ftp_messages.h"
 #include "main/main_window.h"
 #include "net/ftp_client.h"
+#include "platform/codepage.h"
 #include "test_prompter.h"
 
 using namespace quillet;
@@ -643,4 +647,140 @@ TEST(QuestionBox, EnterAnswersNoWhereNoIsTheDefault) {
     EXPECT_EQ(platform::prompter().confirm(nullptr, "replace?", platform::Buttons::YesNoDefaultNo),
               platform::Answer::No);
     EXPECT_EQ(defaultText, QStringLiteral("いいえ(&N)"));
+}
+
+namespace {
+// Answers the certificate question as told and records what was asked.
+class CertificateAnswers : public ui::CertificateQuestion {
+public:
+    explicit CertificateAnswers(bool trust) : trust_(trust) { ui::setCertificateQuestion(this); }
+    ~CertificateAnswers() override { ui::setCertificateQuestion(nullptr); }
+    bool trust(QWidget*, const QString& host, const platform::CertificateInfo& certificate) override {
+        asked.emplace_back(host, certificate);
+        return trust_;
+    }
+    std::vector<std::pair<QString, platform::CertificateInfo>> asked;
+
+private:
+    bool trust_;
+};
+
+std::size_t countOf(const std::vector<std::string>& commands, const std::string& prefix) {
+    return static_cast<std::size_t>(std::count_if(
+        commands.begin(), commands.end(), [&](const std::string& c) { return c.starts_with(prefix); }));
+}
+} // namespace
+
+// A new user's whole way: a first site with the new defaults (passive, TLS required), its
+// self-signed certificate trusted once and pinned in the settings file, the page published and
+// fetched back byte for byte, the next connect without a question, and a changed certificate
+// refused with the warning.
+TEST_F(PublishTest, NewUserPublishesOverTlsInPassiveModeAndAChangedCertificateIsRefused) {
+    if (!Certificates::get().ok())
+        GTEST_SKIP() << "the openssl command could not make the test certificates";
+    const Certificates& certs = Certificates::get();
+    PyFtpOptions options;
+    options.logCommands = true;
+    options.certificate = certs.pem("self");
+    options.key = certs.key("self");
+    auto server = std::make_unique<PyFtpServer>(root.path(), options);
+    const int port = server->port();
+    std::vector<QString> steps;
+    auto showStep = window.NMFTP1->OnProtocolState;
+    window.NMFTP1->OnProtocolState = [&](net::FtpState state) {
+        showStep(state);
+        if (steps.empty() || steps.back() != window.statusText())
+            steps.push_back(window.statusText());
+    };
+
+    // The dialog opens on an empty list with the fields ready: fill them in, add, connect.
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<ui::TFormLogin*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        EXPECT_TRUE(dialog->RadioPassive->isChecked());
+        EXPECT_TRUE(dialog->RadioTLS->isChecked());
+        dialog->EditTITLE->setText(QStringLiteral("日記のサイト"));
+        dialog->EditHost->setText("127.0.0.1");
+        dialog->EditPort->setText(QString::number(port));
+        QTest::keyClicks(dialog->EditUser, "author");
+        QTest::keyClicks(dialog->EditPassword, "secret");
+        QTest::mouseClick(dialog->ButtonADD, Qt::LeftButton);
+        QTest::mouseClick(dialog->ButtonOK, Qt::LeftButton);
+    });
+    CertificateAnswers yes(true);
+    click(window.SpeedButtonCON);
+    ASSERT_TRUE(window.NMFTP1->Connected()) << window.statusText().toStdString();
+    EXPECT_EQ(window.statusText(), "Connected");
+    EXPECT_EQ(steps, (std::vector<QString>{ui::texts::connecting("127.0.0.1"), ui::texts::Securing,
+                                           ui::texts::LoggingIn}));
+    ASSERT_EQ(yes.asked.size(), 1u);
+    EXPECT_EQ(yes.asked[0].first, "127.0.0.1");
+    EXPECT_EQ(yes.asked[0].second.sha256, certs.fingerprint("self"));
+    // Pinned to the site in the settings file, after its eight fields.
+    const std::vector<doc::SiteEntry> sites = doc::loadSiteList(dir.file("quillet.ini"));
+    ASSERT_EQ(sites.size(), 1u);
+    EXPECT_EQ(sites[0].title, *platform::cp932().encodeStrict(QStringLiteral("日記のサイト")));
+    EXPECT_EQ(sites[0].mode, doc::DataMode::Passive);
+    EXPECT_EQ(sites[0].security, doc::Security::TlsRequired);
+    EXPECT_EQ(sites[0].pin, certs.fingerprint("self"));
+
+    const std::string page = "<HTML>\r\n<!-INS-!>\r\n\x93\xfa\x8b\x4c\rbare CR\nLF\x1a\xff\r\n</HTML>";
+    writeFile(this->page, page);
+    window.EditURL->setText("index.html");
+    click(window.SpeedButtonUP);
+    EXPECT_EQ(window.statusText(), "Ready");
+    EXPECT_TRUE(readFile((root.path() / "index.html").string()) == page);
+    writeFile(this->page, kPage);
+    click(window.SpeedButtonDN);
+    EXPECT_EQ(window.statusText(), "Ready");
+    EXPECT_TRUE(readFile(this->page) == page);
+    click(window.SpeedButtonDIS);
+    for (const auto& a : prompter.asked)
+        ADD_FAILURE() << "asked: " << a.text.toStdString();
+
+    // The pin decides from now on: no question.
+    connectToFirstSite();
+    EXPECT_TRUE(window.NMFTP1->Connected()) << window.statusText().toStdString();
+    EXPECT_EQ(yes.asked.size(), 1u);
+    click(window.SpeedButtonDIS);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return countOf(server->commands(), "QUIT") == 2; }, 5000));
+    const std::vector<std::string> commands = server->commands();
+    EXPECT_EQ(commands[0], "AUTH TLS");
+    EXPECT_EQ(countOf(commands, "PROT P"), 2u);
+    EXPECT_EQ(countOf(commands, "PORT"), 0u); // passive: the data connections are ours
+    EXPECT_EQ(countOf(commands, "EPSV"), 4u); // two listings, the upload and the download
+
+    // The server's certificate changes: refused, with the warning, and nothing more is sent.
+    server.reset();
+    options.certificate = certs.pem("other");
+    options.key = certs.key("other");
+    options.port = port;
+    server = std::make_unique<PyFtpServer>(root.path(), options);
+    connectToFirstSite();
+    EXPECT_FALSE(window.NMFTP1->Connected());
+    EXPECT_TRUE(looksDisconnected());
+    EXPECT_EQ(yes.asked.size(), 1u);
+    EXPECT_EQ(window.statusText(), ui::texts::PinChanged);
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_EQ(prompter.asked[0].kind, Asked::Error);
+    EXPECT_TRUE(prompter.asked[0].text.contains(QString::fromStdString(certs.fingerprint("other"))));
+    EXPECT_TRUE(prompter.asked[0].text.contains(QString::fromStdString(certs.fingerprint("self"))));
+    EXPECT_EQ(doc::loadSiteList(dir.file("quillet.ini"))[0].pin, certs.fingerprint("self"));
+    QTest::qWait(300);
+    EXPECT_EQ(countOf(server->commands(), "USER"), 0u);
+}
+
+// A TLS site whose server offers no TLS: the status bar says so in Japanese, and the password
+// never left.
+TEST_F(PublishTest, TlsSiteAgainstAPlainServerSaysWhy) {
+    PyFtpServer server(root.path(), "author", "secret", true);
+    writeFile(dir.file("quillet.ini"),
+              "\"plain\",\"127.0.0.1\",\"" + std::to_string(server.port()) +
+                  "\",\"author\",\"secret\",\"\",\"\",\"\",\"passive\",\"tls\",\"\"\r\n");
+    connectToFirstSite();
+    EXPECT_FALSE(window.NMFTP1->Connected());
+    EXPECT_EQ(window.statusText(), ui::texts::NoTls);
+    QTest::qWait(300);
+    EXPECT_EQ(server.commands(), (std::vector<std::string>{"AUTH TLS", "QUIT"}));
+    EXPECT_TRUE(prompter.asked.empty());
 }
