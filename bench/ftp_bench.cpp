@@ -1,7 +1,10 @@
-// Upload, download and connect-LIST-QUIT cycles through TNMFTP against curl in active mode
-// (curl -P -), both against the same pyftpdlib on loopback in the same invocation. Quillet's
-// download is durable (synced before it replaces the file), so curl's is followed by an fsync of
-// its file. A 10 ms timer meanwhile records the largest gap of the event loop during a download.
+// Upload, download and connect-LIST-QUIT cycles through TNMFTP against curl, both against the
+// same pyftpdlib on loopback in the same invocation:
+//   ftp_bench DIR MB CYCLES GAP_MB      plain FTP, active (curl -P -) and passive (curl's EPSV)
+//   ftp_bench DIR MB CYCLES GAP_MB tls  FTP over TLS in passive mode (curl --ssl-reqd), test CA
+// Quillet's download is durable (synced before it replaces the file), so curl's is followed by an
+// fsync of its file. A 10 ms timer meanwhile records the largest gap of the event loop during a
+// download of GAP_MB (plain, active).
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -11,14 +14,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 #include "../tests/ftp/ftp_servers.h"
+#include "../tests/net/test_certificates.h"
 #include "net/ftp_client.h"
 
 using namespace quillet::net;
+using quillet::testing::Certificates;
+using quillet::testing::PyFtpOptions;
+using quillet::testing::PyFtpServer;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -67,36 +75,31 @@ double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-void connect(TNMFTP& ftp, const quillet::testing::PyFtpServer& server) {
+// How a client of ours is set up for the run.
+using Setup = std::function<void(TNMFTP&)>;
+
+void connect(TNMFTP& ftp, const PyFtpServer& server, const Setup& setup) {
     ftp.Host = "127.0.0.1";
     ftp.Port = server.port();
     ftp.UserID = server.user();
     ftp.Password = server.password();
     ftp.TimeOut = 60000;
+    setup(ftp);
     ftp.Connect();
 }
-} // namespace
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const std::filesystem::path dir = argc > 1 ? argv[1] : "/tmp";
-    const std::size_t megabytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 200;
-    const int cycles = argc > 3 ? std::atoi(argv[3]) : 20;
-    const std::size_t gapMegabytes = argc > 4 ? std::strtoul(argv[4], nullptr, 10) : 500;
-    const auto root = dir / "root";
-    std::filesystem::create_directories(root);
-    const std::string file = (dir / "payload.bin").string();
-    writePayload(file, megabytes);
-    quillet::testing::PyFtpServer server(root);
-    const std::string url = "ftp://" + server.user() + ":" + server.password() +
-                            "@127.0.0.1:" + std::to_string(server.port()) + "/";
-    const std::string curl = "curl -s -S -P - ";
+struct Figures {
+    double curlUp, curlDown, ourUp, ourDown;
+};
 
-    // Upload and download, TYPE I on both sides; the median of a few rounds each.
+// Upload and download, TYPE I on both sides; the median of a few rounds each.
+Figures transfers(const PyFtpServer& server, const std::string& curl, const std::string& url,
+                  const std::filesystem::path& dir, const std::string& file, std::uintmax_t size,
+                  const Setup& setup) {
     const int rounds = 3;
     std::vector<double> curlUps, curlDowns, ourUps, ourDowns;
     TNMFTP ftp;
-    connect(ftp, server);
+    connect(ftp, server, setup);
     ftp.SetTransferType(2);
     for (int r = 0; r < rounds; ++r) {
         curlUps.push_back(timeCommand(curl + "-T '" + file + "' '" + url + "curl.bin'"));
@@ -110,46 +113,113 @@ int main(int argc, char** argv) {
         ftp.Download("ours.bin", (dir / "ours-back.bin").string());
         ourDowns.push_back(seconds(start));
     }
-    if (std::filesystem::file_size(dir / "ours-back.bin") != megabytes << 20) {
-        std::fprintf(stderr, "download incomplete\n");
-        return 1;
-    }
-    // The event loop during one large download, its final fsync included.
-    std::filesystem::remove(dir / "ours-back.bin");
-    writePayload((root / "gap.bin").string(), gapMegabytes);
-    ::sync();
-    const long long downloadGap =
-        largestGap([&] { ftp.Download("gap.bin", (dir / "gap-back.bin").string()); });
-    std::filesystem::remove(root / "gap.bin");
-    std::filesystem::remove(dir / "gap-back.bin");
     ftp.Disconnect();
-    const double curlUp = median(curlUps), curlDown = median(curlDowns);
-    const double ourUp = median(ourUps), ourDown = median(ourDowns);
+    if (std::filesystem::file_size(dir / "ours-back.bin") != size ||
+        std::filesystem::file_size(dir / "curl-back.bin") != size) {
+        std::fprintf(stderr, "download incomplete\n");
+        std::exit(1);
+    }
+    return {median(curlUps), median(curlDowns), median(ourUps), median(ourDowns)};
+}
 
-    // Connect, LIST, QUIT.
+// Connect, LIST, QUIT, as whole sessions.
+std::pair<double, double> cycles(const PyFtpServer& server, const std::string& curl, const std::string& url,
+                                 int count, const Setup& setup) {
     auto start = Clock::now();
-    for (int i = 0; i < cycles; ++i)
+    for (int i = 0; i < count; ++i)
         timeCommand(curl + "-o /dev/null '" + url + "'");
-    const double curlCycles = seconds(start);
+    const double curlTime = seconds(start);
     start = Clock::now();
-    for (int i = 0; i < cycles; ++i) {
+    for (int i = 0; i < count; ++i) {
         TNMFTP c;
-        connect(c, server);
+        connect(c, server, setup);
         int items = 0;
         c.OnListItem = [&items](const std::string&) { ++items; };
         c.List();
         c.Disconnect();
         if (items < 2) {
             std::fprintf(stderr, "listing incomplete\n");
-            return 1;
+            std::exit(1);
         }
     }
-    const double ourCycles = seconds(start);
+    return {curlTime, seconds(start)};
+}
 
-    std::printf("%zu MB: upload curl %.2fs ours %.2fs; download curl %.2fs ours %.2fs; "
-                "%d cycles curl %.2fs ours %.2fs\n",
-                megabytes, curlUp, ourUp, curlDown, ourDown, cycles, curlCycles, ourCycles);
+void printFigures(const char* what, std::size_t megabytes, const Figures& f) {
+    std::printf("%s, %zu MB: upload curl %.2fs ours %.2fs; download curl %.2fs ours %.2fs\n", what, megabytes,
+                f.curlUp, f.ourUp, f.curlDown, f.ourDown);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const std::filesystem::path dir = argc > 1 ? argv[1] : "/tmp";
+    const std::size_t megabytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 200;
+    const int cycleCount = argc > 3 ? std::atoi(argv[3]) : 20;
+    const std::size_t gapMegabytes = argc > 4 ? std::strtoul(argv[4], nullptr, 10) : 500;
+    const bool tls = argc > 5 && std::string(argv[5]) == "tls";
+    const auto root = dir / "root";
+    std::filesystem::create_directories(root);
+    const std::string file = (dir / "payload.bin").string();
+    writePayload(file, megabytes);
+    const std::uintmax_t size = std::uintmax_t(megabytes) << 20;
+
+    if (tls) {
+        const Certificates& certs = Certificates::get();
+        if (!certs.ok()) {
+            std::fprintf(stderr, "the openssl command could not make the test certificates\n");
+            return 1;
+        }
+        PyFtpOptions options;
+        options.certificate = certs.pem("good");
+        options.key = certs.key("good");
+        PyFtpServer server(root, options);
+        const std::string url = "ftp://" + server.user() + ":" + server.password() +
+                                "@127.0.0.1:" + std::to_string(server.port()) + "/";
+        const std::string curl = "curl -s -S --ssl-reqd --cacert '" + certs.ca() + "' ";
+        const Figures f = transfers(server, curl, url, dir, file, size, [&](TNMFTP& ftp) {
+            ftp.Passive = true;
+            ftp.UseTls = true;
+            ftp.TrustedCaFile = certs.ca();
+            ftp.NegotiateFeatures = true;
+        });
+        printFigures("TLS, passive", megabytes, f);
+        std::printf("ftps: upload_vs_curl=%.2f download_vs_curl=%.2f\n", f.ourUp / f.curlUp,
+                    f.ourDown / f.curlDown);
+        return 0;
+    }
+
+    PyFtpServer server(root);
+    const std::string url = "ftp://" + server.user() + ":" + server.password() +
+                            "@127.0.0.1:" + std::to_string(server.port()) + "/";
+    const std::string activeCurl = "curl -s -S -P - ";
+    const std::string passiveCurl = "curl -s -S ";
+    const Setup active = [](TNMFTP&) {};
+    const Setup passive = [](TNMFTP& ftp) { ftp.Passive = true; };
+    const Figures a = transfers(server, activeCurl, url, dir, file, size, active);
+    const Figures p = transfers(server, passiveCurl, url, dir, file, size, passive);
+    // The event loop during one large download, its final fsync included.
+    writePayload((root / "gap.bin").string(), gapMegabytes);
+    ::sync();
+    long long downloadGap = 0;
+    {
+        TNMFTP ftp;
+        connect(ftp, server, active);
+        ftp.SetTransferType(2);
+        downloadGap = largestGap([&] { ftp.Download("gap.bin", (dir / "gap-back.bin").string()); });
+        ftp.Disconnect();
+    }
+    std::filesystem::remove(root / "gap.bin");
+    std::filesystem::remove(dir / "gap-back.bin");
+    const auto [curlCycles, ourCycles] = cycles(server, activeCurl, url, cycleCount, active);
+    const auto [curlPassiveCycles, ourPassiveCycles] = cycles(server, passiveCurl, url, cycleCount, passive);
+    printFigures("active", megabytes, a);
+    printFigures("passive", megabytes, p);
+    std::printf("%d cycles: active curl %.2fs ours %.2fs; passive curl %.2fs ours %.2fs\n", cycleCount,
+                curlCycles, ourCycles, curlPassiveCycles, ourPassiveCycles);
     std::printf("ftp: upload_vs_curl=%.2f download_vs_curl=%.2f cycle_vs_curl=%.2f download_gap_ms=%lld "
-                "gap_megabytes=%zu\n",
-                ourUp / curlUp, ourDown / curlDown, ourCycles / curlCycles, downloadGap, gapMegabytes);
+                "gap_megabytes=%zu passive_upload_vs_curl=%.2f passive_download_vs_curl=%.2f "
+                "passive_cycle_vs_curl=%.2f\n",
+                a.ourUp / a.curlUp, a.ourDown / a.curlDown, ourCycles / curlCycles, downloadGap, gapMegabytes,
+                p.ourUp / p.curlUp, p.ourDown / p.curlDown, ourPassiveCycles / curlPassiveCycles);
 }

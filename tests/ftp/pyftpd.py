@@ -29,26 +29,31 @@ args = parser.parse_args()
 config_logging(level=logging.DEBUG if args.log_commands else logging.INFO)
 
 handler = TLS_FTPHandler if args.certificate else FTPHandler
+authorizer = DummyAuthorizer()
+authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
+handler.authorizer = authorizer
 if args.certificate:
+    from OpenSSL._util import lib
+
     handler.certfile = args.certificate
     handler.keyfile = args.key
     handler.tls_control_required = True
     handler.tls_data_required = True
-authorizer = DummyAuthorizer()
-authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
-handler.authorizer = authorizer
-if args.require_reuse:
-    from OpenSSL._util import lib
 
-    class ReuseRequired(TLS_DTPHandler):
-        # As vsftpd's require_ssl_reuse: the data connection must come from the client that
-        # secured the control connection.
+    class DataHandler(TLS_DTPHandler):
+        # A client may start the data connection's handshake before its transfer command (curl
+        # does); pyftpdlib would take those early bytes for the client going away.
+        def readable(self):
+            return self._ssl_accepting or self._ssl_want_read or self.receive
+
+        # With --require-reuse, as vsftpd's require_ssl_reuse: the data connection must come
+        # from the client that secured the control connection.
         def handle_ssl_established(self):
-            if not lib.SSL_session_reused(self.socket._ssl):
+            if args.require_reuse and not lib.SSL_session_reused(self.socket._ssl):
                 self.cmd_channel.respond("522 Data connection must resume the TLS session.")
                 self.close()
 
-    handler.dtp_handler = ReuseRequired
+    handler.dtp_handler = DataHandler
 if args.masquerade:
     handler.masquerade_address = args.masquerade
 if args.without:
