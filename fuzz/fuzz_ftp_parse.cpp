@@ -57,6 +57,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (field.size() > TFTPDirectoryList::kMaxFieldLength)
                 std::abort();
 
+        // A passive reply gives a port that is not 0, and only from the code it must have.
+        if (const auto port = pasvPort(line); port && (*port == 0 || replyCode(line) != 227))
+            std::abort();
+        if (const auto port = epsvPort(line); port && (*port == 0 || replyCode(line) != 229))
+            std::abort();
+        ServerFeatures features;
+        noteFeature(line, features);
+        if ((features.utf8 || features.size) && !line.starts_with(' '))
+            std::abort();
+
         (void)classifyCommand(line);
         (void)vendorFromSyst(line);
         if (isSafeArgument(line) &&
