@@ -126,6 +126,25 @@ ReworkOutcome deleteNewestEntry(const std::string& pagePath) {
     return ReworkOutcome::Done;
 }
 
+TakenEntry takeNewestEntry(const std::string& pagePath, const EntryAcceptor& accept) {
+    TakenEntry taken;
+    if (!fileExists(pagePath))
+        return taken;
+    PageRewrite rewrite(pagePath);
+    rewrite.CopyThroughMarker();
+    taken.entry = readNewestEntry(rewrite);
+    if (!accept(taken.entry))
+        taken.outcome = ReworkOutcome::Refused;
+    else if (!taken.entry.endFound)
+        taken.outcome = ReworkOutcome::NoEntryEnd;
+    else {
+        rewrite.CopyRest();
+        rewrite.commit();
+        taken.outcome = ReworkOutcome::Done;
+    }
+    return taken;
+}
+
 ReworkOutcome undoLastRewrite(const std::string& path) {
     if (!fileExists(path))
         return ReworkOutcome::PageMissing;

@@ -3,6 +3,7 @@
 // undoing the last rewrite by exchanging the page with its backup.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,10 +41,22 @@ struct RecalledEntry {
 // Reads the newest entry out of a rewrite that has just copied through the marker.
 RecalledEntry readNewestEntry(PageRewrite& rewrite);
 
-enum class ReworkOutcome { Done, PageMissing, NoEntryEnd, NoBackup };
+// Refused: the caller's acceptor turned the entry down; nothing was touched.
+enum class ReworkOutcome { Done, PageMissing, NoEntryEnd, NoBackup, Refused };
 
 // Removes the newest entry. Without an entry end after the marker nothing is touched.
 ReworkOutcome deleteNewestEntry(const std::string& pagePath);
+
+// Edit-last's rewrite. The acceptor sees the entry as read, while the page is still locked and
+// as it was: it must only look (it may not wait on the author), and it returns false when the
+// caller cannot take the entry as it is. The page loses the entry only when it was accepted and
+// its end was found; otherwise nothing is touched. The lines read come back either way.
+struct TakenEntry {
+    ReworkOutcome outcome = ReworkOutcome::PageMissing;
+    RecalledEntry entry;
+};
+using EntryAcceptor = std::function<bool(const RecalledEntry&)>;
+TakenEntry takeNewestEntry(const std::string& pagePath, const EntryAcceptor& accept);
 // Exchanges the page and its backup.
 ReworkOutcome undoLastRewrite(const std::string& pagePath);
 

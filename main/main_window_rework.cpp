@@ -5,7 +5,6 @@
 
 #include "document/entry_rework.h"
 #include "document/file_io.h"
-#include "document/page_rewrite.h"
 #include "main/main_window_private.h"
 #include "platform/codepage.h"
 
@@ -124,15 +123,21 @@ void TFormQuillet::SpeedButtonMODClick() {
         ~MarkRecalled() { flag = true; }
     } markRecalled{EntryRecalled};
 
-    doc::PageRewrite rewrite(path);
-    rewrite.CopyThroughMarker();
-    const doc::RecalledEntry entry = doc::readNewestEntry(rewrite);
-    const auto text = toWindowText(entry);
-    if (!text) {
+    // The entry is decoded while the page is locked, so that one the editor cannot hold stays
+    // in the page; everything that may ask the author comes after the rewrite.
+    std::optional<RecalledText> text;
+    const doc::TakenEntry taken = doc::takeNewestEntry(path, [&](const doc::RecalledEntry& entry) {
+        text = toWindowText(entry);
+        return text.has_value();
+    });
+    if (taken.outcome == doc::ReworkOutcome::Refused) {
         prompter().confirm(this, texts::notCp932(EditHtml->text()), Buttons::Ok);
-        return; // the rewrite is dropped: page, backup and editor as they were
+        return; // page, backup and editor as they were
     }
+    if (!text)
+        return; // the page went away meanwhile
 
+    const doc::RecalledEntry& entry = taken.entry;
     EditTitle->clear();
     CheckBoxIndent->setChecked(false);
     TitleBold = false;
@@ -153,14 +158,12 @@ void TFormQuillet::SpeedButtonMODClick() {
         if (t.size)
             TitleSize = *t.size;
     }
-    if (!entry.endFound) {
+    if (taken.outcome == doc::ReworkOutcome::NoEntryEnd) {
         prompter().confirm(this, texts::NoEntryEnd, Buttons::Ok);
         return;
     }
     EditTitle->setText(text->titleText);
     editorNowUntyped();
-    rewrite.CopyRest();
-    rewrite.commit();
 }
 
 } // namespace quillet::ui

@@ -153,6 +153,48 @@ TEST_F(ReworkTest, ReadNewestEntryStopsAtAnEndThatBeginsTheLine) {
     EXPECT_EQ(readFile(page), kHead + kOlder + kTail);
 }
 
+// Edit-last's rewrite: the page loses the entry only when the caller took it and its end was
+// there; a refusal or a missing end leaves page, backup and work files as they were.
+TEST_F(ReworkTest, TakeNewestEntryRewritesOnlyWhatWasAccepted) {
+    const std::string whole = kHead + kTitled + kOlder + kTail;
+    writeFile(page, whole);
+    writeFile(bak, "backup");
+    int asked = 0;
+    TakenEntry taken = takeNewestEntry(page, [&](const RecalledEntry& e) {
+        ++asked;
+        // Asked while the page is still whole.
+        EXPECT_EQ(readFile(page), whole);
+        return e.body.empty();
+    });
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(taken.outcome, ReworkOutcome::Refused);
+    EXPECT_EQ(taken.entry.body, (std::vector<std::string>{"line 1", "line 2"}));
+    EXPECT_EQ(readFile(page), whole);
+    EXPECT_EQ(readFile(bak), "backup");
+    EXPECT_FALSE(exists(tmp));
+
+    writeFile(page, kHead + kTail);
+    taken = takeNewestEntry(page, [](const RecalledEntry&) { return true; });
+    EXPECT_EQ(taken.outcome, ReworkOutcome::NoEntryEnd);
+    EXPECT_EQ(taken.entry.body, (std::vector<std::string>{"</BODY>", "</HTML>"}));
+    EXPECT_EQ(readFile(page), kHead + kTail);
+    EXPECT_EQ(readFile(bak), "backup");
+    EXPECT_FALSE(exists(tmp));
+
+    writeFile(page, whole);
+    taken = takeNewestEntry(page, [](const RecalledEntry&) { return true; });
+    EXPECT_EQ(taken.outcome, ReworkOutcome::Done);
+    EXPECT_TRUE(taken.entry.indent);
+    EXPECT_EQ(taken.entry.titleRecord, "<B>New</B><BR>");
+    EXPECT_EQ(readFile(page), kHead + kOlder + kTail);
+    EXPECT_EQ(readFile(bak), whole);
+
+    asked = 0;
+    taken = takeNewestEntry(dir.file("none.htm"), [&](const RecalledEntry&) { return bool(++asked); });
+    EXPECT_EQ(taken.outcome, ReworkOutcome::PageMissing);
+    EXPECT_EQ(asked, 0);
+}
+
 TEST_F(ReworkTest, UndoExchangesPageAndBackupBothWays) {
     writeFile(page, "page");
     EXPECT_EQ(undoLastRewrite(page), ReworkOutcome::NoBackup);

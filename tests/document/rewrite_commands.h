@@ -63,18 +63,10 @@ inline void runCommand(PageCommand command, const std::string& page, const doc::
     case PageCommand::DeleteLast:
         doc::deleteNewestEntry(page);
         break;
-    case PageCommand::EditLast: {
-        // What the window's Edit-last does with the page; the entry goes to the editor.
-        if (!doc::fileExists(page))
-            break;
-        doc::PageRewrite rewrite(page);
-        rewrite.CopyThroughMarker();
-        if (doc::readNewestEntry(rewrite).endFound) {
-            rewrite.CopyRest();
-            rewrite.commit();
-        }
+    case PageCommand::EditLast:
+        // The window's Edit-last; the entry goes to the editor.
+        doc::takeNewestEntry(page, [](const doc::RecalledEntry&) { return true; });
         break;
-    }
     case PageCommand::Undo:
         doc::undoLastRewrite(page);
         break;
