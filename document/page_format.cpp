@@ -21,6 +21,10 @@ std::string htmlColor(std::uint32_t rrggbb) {
     return buf;
 }
 
+std::string characterReference(char32_t code) {
+    return "&#" + std::to_string(static_cast<std::uint32_t>(code)) + ";";
+}
+
 std::vector<std::string> newPageTemplate(const PageColors& c, NewPageCharset charset) {
     std::string body = "<BODY BGCOLOR=\"" + htmlColor(ColorToHtml(c.background)) + "\" TEXT=\"" +
                        htmlColor(ColorToHtml(c.text)) + "\" LINK=\"" + htmlColor(ColorToHtml(c.link)) +

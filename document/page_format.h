@@ -15,6 +15,10 @@ std::uint32_t ColorToHtml(std::uint32_t platformColor);
 // "#" and at least six upper-case hexadecimal digits.
 std::string htmlColor(std::uint32_t rrggbb);
 
+// "&#N;": how page text carries a character it must not hold as bytes (one its encoding
+// cannot hold, one that would end the line or the text); a browser shows the character itself.
+std::string characterReference(char32_t code);
+
 struct PageColors {
     // Platform colour values as the colour dialog gives them.
     std::uint32_t background = 0x00808000; // teal

@@ -124,15 +124,10 @@ protected:
     }
 };
 
-// Window text as page bytes. A line separator is a LF inside the page's line. A 0x1A byte would
-// end the page's text for every later reading, dropping all that follows it at the next
-// rewrite, so it goes in as a character reference.
+// Window text as page bytes. A line separator is a LF inside the page's line.
 std::string pageText(QString text) {
     text.replace(QChar::LineSeparator, QChar('\n'));
-    std::string bytes = platform::cp932().encode(text);
-    for (std::size_t at = bytes.find('\x1a'); at != std::string::npos; at = bytes.find('\x1a', at))
-        bytes.replace(at, 1, "&#26;");
-    return bytes;
+    return platform::cp932().encode(text);
 }
 } // namespace
 

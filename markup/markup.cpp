@@ -166,13 +166,9 @@ std::string titleMarkTag(std::string_view pathBytes) {
             tag += "&gt;";
             break;
         case '\r':
-            tag += "&#13;";
-            break;
         case '\n':
-            tag += "&#10;";
-            break;
         case '\x1a': // ends the page's text for every later rewrite
-            tag += "&#26;";
+            tag += doc::characterReference(static_cast<unsigned char>(c));
             break;
         default:
             tag += c;

@@ -7,6 +7,7 @@
 
 #include "document/iconv_converter.h"
 #include "document/page_encoding.h"
+#include "document/page_format.h"
 #include "platform/texts.h"
 
 namespace quillet::platform {
@@ -20,7 +21,8 @@ QString fromUtf8(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-std::string reference(char32_t code) { return "&#" + std::to_string(static_cast<std::uint32_t>(code)) + ";"; }
+// 0x1A ends a page's text for every later reading: the next rewrite would drop all after it.
+constexpr char32_t kEndOfText = 0x1A;
 } // namespace
 
 PageCodec::PageCodec(std::string encoding) : encoding_(std::move(encoding)) {
@@ -32,7 +34,8 @@ std::optional<std::string> PageCodec::convert(const QString& text, bool referenc
     const QByteArray utf8 = text.toUtf8();
     doc::IconvConverter toPage(encoding_, "UTF-8");
     // Nearly all text converts whole and reads back as itself.
-    if (std::string bytes; toPage.convertAll(view(utf8), bytes) && decode(bytes) == text)
+    const bool endOfText = references && text.contains(QChar(kEndOfText));
+    if (std::string bytes; !endOfText && toPage.convertAll(view(utf8), bytes) && decode(bytes) == text)
         return bytes;
 
     // Otherwise character by character: one that cannot be held, or whose bytes read back as
@@ -45,6 +48,10 @@ std::optional<std::string> PageCodec::convert(const QString& text, bool referenc
     std::unordered_map<char32_t, std::optional<std::string>> known; // a long text repeats them
     std::string out;
     for (char32_t code : text.toUcs4()) {
+        if (code == kEndOfText && references) {
+            out += doc::characterReference(code);
+            continue;
+        }
         if (code < 0x80) { // ASCII stands for itself in every served encoding
             out += static_cast<char>(code);
             continue;
@@ -64,7 +71,7 @@ std::optional<std::string> PageCodec::convert(const QString& text, bool referenc
         if (at->second)
             out += *at->second;
         else if (references)
-            out += reference(code);
+            out += doc::characterReference(code);
         else
             return std::nullopt;
     }

@@ -26,7 +26,8 @@ public:
     // An iconv name as doc::pageEncoding gives it. Throws doc::EncodingRefusedError for an
     // encoding that cannot be served.
     explicit PageCodec(std::string encoding = "CP932");
-    // Unicode to page bytes; characters that are not held become "&#N;".
+    // Unicode to page bytes; characters that are not held become "&#N;", and so does U+001A,
+    // which would end the page's text.
     std::string encode(const QString& text) const;
     // Unicode to bytes that read back as this very text, or nothing when some character is not
     // held: the one way to ask whether text can go out exactly.

@@ -46,6 +46,15 @@ TEST(PageCodecEncodings, EncodeAndDecodeInEachEncoding) {
         EXPECT_EQ(codec.canHold(c.text), c.bytes.find("&#") == std::string::npos) << c.encoding;
     }
 
+    // 0x1A would end the page's text there: page text never holds it, exact text keeps it.
+    for (const char* encoding : {"UTF-8", "EUC-JP-MS", "WINDOWS-1252", "CP932"}) {
+        const QString text = QString("a") + QChar(0x1A) + "b";
+        EXPECT_EQ(PageCodec(encoding).encode(text), "a&#26;b") << encoding;
+        EXPECT_EQ(PageCodec(encoding).encodeStrict(text), "a\x1a"
+                                                          "b")
+            << encoding;
+    }
+
     const PageCodec utf8("UTF-8");
     EXPECT_EQ(utf8.decode("\xE6\x9C\xAC"), u("本"));
     for (const char* invalid : {"\xC3", "\xC0\x80", "\xED\xA0\x80", "a\xFF"})
