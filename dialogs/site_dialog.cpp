@@ -16,7 +16,6 @@
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <functional>
-#include <stdexcept>
 
 #include "platform/codepage.h"
 #include "platform/prompter.h"
@@ -65,11 +64,7 @@ protected:
 // A field as the settings file and the server get it. A character the code page cannot hold
 // is refused instead of being sent as something else.
 std::string fieldBytes(const QLineEdit* edit) {
-    if (auto bytes = platform::cp932().encodeStrict(edit->text()))
-        return *std::move(bytes);
-    throw std::runtime_error(QStringLiteral("「%1」に Shift-JIS で表せない文字があります")
-                                 .arg(edit->accessibleName())
-                                 .toStdString());
+    return platform::cp932().encodeExactly(edit->text(), edit->accessibleName());
 }
 
 // A value from the file. Bytes that are not CP932 (a file edited in another code page) show as

@@ -300,6 +300,8 @@ TEST_F(PublishTest, ProgressStandsWholeBesideALongStatusAndARefusedNameIsTheUplo
     window.EditURL->setText(QString::fromUtf8("\xF0\x9F\x98\x80.html"));
     click(window.SpeedButtonUP);
     ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_EQ(prompter.asked[0].text,
+              QStringLiteral("「ｻｲﾄ上の文書名」に Shift-JIS で表せない文字があります."));
     EXPECT_EQ(window.statusText(), QStringLiteral("Upload ") + window.EditHtml->text());
 
     // A long page name at the default width: the progress keeps its room, the name gives way.
