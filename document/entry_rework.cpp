@@ -2,6 +2,7 @@
 
 #include "document/file_io.h"
 #include "document/markers.h"
+#include "document/page_encoding.h"
 #include "document/page_lock.h"
 #include "document/page_rewrite.h"
 #include "document/paths.h"
@@ -133,7 +134,8 @@ TakenEntry takeNewestEntry(const std::string& pagePath, const EntryAcceptor& acc
     PageRewrite rewrite(pagePath);
     rewrite.CopyThroughMarker();
     taken.entry = readNewestEntry(rewrite);
-    if (!accept(taken.entry))
+    taken.encoding = rewrite.encoding();
+    if (!accept(taken.entry, taken.encoding))
         taken.outcome = ReworkOutcome::Refused;
     else if (!taken.entry.endFound)
         taken.outcome = ReworkOutcome::NoEntryEnd;
@@ -151,6 +153,7 @@ ReworkOutcome undoLastRewrite(const std::string& path) {
     const std::string pagePath = resolvePage(path);
     PageLock lock(pagePath, path);
     InputFile page(pagePath); // an unreadable page stops here with its error
+    pageEncoding(page, path);
     const std::string bak = bakFileOf(pagePath);
     if (!fileExists(bak))
         return ReworkOutcome::NoBackup;

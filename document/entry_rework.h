@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "document/page_encoding.h"
+
 namespace quillet::doc {
 
 class PageRewrite;
@@ -44,20 +46,24 @@ RecalledEntry readNewestEntry(PageRewrite& rewrite);
 // Refused: the caller's acceptor turned the entry down; nothing was touched.
 enum class ReworkOutcome { Done, PageMissing, NoEntryEnd, NoBackup, Refused };
 
-// Removes the newest entry. Without an entry end after the marker nothing is touched.
+// Removes the newest entry. Without an entry end after the marker nothing is touched. Like every
+// rewrite it refuses a page in an encoding Quillet cannot write into (EncodingRefusedError).
 ReworkOutcome deleteNewestEntry(const std::string& pagePath);
 
-// Edit-last's rewrite. The acceptor sees the entry as read, while the page is still locked and
-// as it was: it must only look (it may not wait on the author), and it returns false when the
-// caller cannot take the entry as it is. The page loses the entry only when it was accepted and
-// its end was found; otherwise nothing is touched. The lines read come back either way.
+// Edit-last's rewrite. The acceptor sees the entry as read, with the page's encoding, while the
+// page is still locked and as it was: it must only look (it may not wait on the author), and it
+// returns false when the caller cannot take the entry as it is (it cannot decode it). The page
+// loses the entry only when it was accepted and its end was found; otherwise nothing is touched.
+// The lines read come back either way.
 struct TakenEntry {
     ReworkOutcome outcome = ReworkOutcome::PageMissing;
     RecalledEntry entry;
+    PageEncoding encoding;
 };
-using EntryAcceptor = std::function<bool(const RecalledEntry&)>;
+using EntryAcceptor = std::function<bool(const RecalledEntry&, const PageEncoding&)>;
 TakenEntry takeNewestEntry(const std::string& pagePath, const EntryAcceptor& accept);
-// Exchanges the page and its backup.
+// Exchanges the page and its backup; a page in an encoding Quillet cannot write into is refused
+// first, as by every rewrite.
 ReworkOutcome undoLastRewrite(const std::string& pagePath);
 
 } // namespace quillet::doc

@@ -23,18 +23,23 @@ ReplaceAllCheck checkReplaceAllBody(const std::vector<std::string>& body) {
     }
 }
 
-WriteOutcome writeEntry(const std::string& pagePath, const Entry& entry, SaveMode mode) {
+WriteOutcome writeEntry(const std::string& pagePath, const EntryComposer& compose, SaveMode mode) {
     if (!fileExists(pagePath))
         return WriteOutcome::PageMissing;
     PageRewrite rewrite(pagePath);
     // Without a line that is the marker alone the entry would land after </HTML>.
     if (!rewrite.CopyThroughMarker())
         return WriteOutcome::NoMarker;
-    writeEntryBlock(rewrite.out(), entry);
+    writeEntryBlock(rewrite.out(), compose(rewrite.encoding()));
     if (mode == SaveMode::Insert)
         rewrite.CopyRest();
     rewrite.commit();
     return WriteOutcome::Written;
+}
+
+WriteOutcome writeEntry(const std::string& pagePath, const Entry& entry, SaveMode mode) {
+    return writeEntry(
+        pagePath, [&](const PageEncoding&) { return entry; }, mode);
 }
 
 } // namespace quillet::doc

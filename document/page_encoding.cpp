@@ -583,10 +583,27 @@ PageEncoding encodingFor(const EncodingDeclaration& declaration, const std::stri
 
 PageEncoding pageEncoding(const std::string& pagePath) {
     InputFile file(pagePath);
-    FileSource source(file);
-    const EncodingDeclaration declaration = findDeclaration(source);
+    PageEncoding encoding = pageEncoding(file, pagePath);
     file.close();
-    return encodingFor(declaration, pagePath);
+    return encoding;
+}
+
+PageEncoding pageEncoding(InputFile& page, const std::string& shownAs) {
+    // From the start, by offset: whoever reads the page next reads it from where it was.
+    class FromStart : public ByteSource {
+    public:
+        explicit FromStart(InputFile& file) : file_(file) {}
+        std::size_t read(char* buf, std::size_t n) override {
+            const std::size_t got = file_.readAt(buf, n, offset_);
+            offset_ += got;
+            return got;
+        }
+
+    private:
+        InputFile& file_;
+        std::uint64_t offset_ = 0;
+    } source(page);
+    return encodingFor(findDeclaration(source), shownAs);
 }
 
 std::optional<ByteSpan> firstUnreadByBrowsers(std::string_view conversion, std::string_view bytes) {

@@ -16,6 +16,7 @@
 namespace quillet::doc {
 
 class ByteSource;
+class InputFile;
 
 enum class ByteOrderMark { None, Utf8, Utf16LE, Utf16BE };
 enum class DeclarationSource { None, ByteOrderMark, MetaCharset, MetaContentType };
@@ -87,6 +88,9 @@ PageEncoding encodingFor(const EncodingDeclaration& declaration, const std::stri
 // Reads the page's head. Throws FileError when the page cannot be read, EncodingRefusedError
 // when its encoding cannot be served; a page that declares nothing is CP932.
 PageEncoding pageEncoding(const std::string& pagePath);
+// The same for a page that is open: read from its start, without moving where reading goes on.
+// `shownAs` names the page in the refusal.
+PageEncoding pageEncoding(InputFile& page, const std::string& shownAs);
 
 // Bytes that glibc reads as one character and browsers as another or as none: in EUC-JP, the
 // rows EUC-JP-MS gives to private use and to IBM's kanji in JIS X 0212, and lone bytes

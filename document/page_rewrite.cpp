@@ -11,8 +11,8 @@ namespace quillet::doc {
 
 PageRewrite::PageRewrite(std::string pagePath)
     : page_(resolvePage(pagePath)), tmp_(tmpFileOf(page_)), bak_(bakFileOf(page_)), lock_(page_, pagePath),
-      pageFile_(page_), tmpFile_(tmp_), source_(pageFile_), sink_(tmpFile_.out()), reader_(source_),
-      writer_(sink_) {}
+      pageFile_(page_), encoding_(pageEncoding(pageFile_, pagePath)), tmpFile_(tmp_), source_(pageFile_),
+      sink_(tmpFile_.out()), reader_(source_), writer_(sink_) {}
 
 PageRewrite::~PageRewrite() = default;
 

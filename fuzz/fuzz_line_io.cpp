@@ -23,6 +23,7 @@
 #include "document/file_io.h"
 #include "document/line_io.h"
 #include "document/markers.h"
+#include "document/page_encoding.h"
 #include "document/page_rewrite.h"
 
 using namespace quillet::doc;
@@ -134,6 +135,13 @@ void checkReadThrough(const std::string& text, std::size_t bufferSize) {
 }
 
 void checkRewrites(const std::string& text) {
+    // A page that declares an encoding Quillet does not write into is refused by every rewrite;
+    // the line rules are for the others.
+    try {
+        encodingFor(findDeclaration(text));
+    } catch (const EncodingRefusedError&) {
+        return;
+    }
     const std::vector<std::string> lines = modelLines(text);
     std::size_t head = lines.size(); // lines through the marker
     bool hasMarker = false;

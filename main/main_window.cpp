@@ -24,6 +24,7 @@
 #include "dialogs/program_icon.h"
 #include "document/entry_writer.h"
 #include "document/file_io.h"
+#include "document/page_encoding.h"
 #include "main/main_window_private.h"
 #include "main/tool_bar.h"
 #include "net/ftp_client.h"
@@ -31,6 +32,7 @@
 #include "platform/message_pump.h"
 #include "platform/prompter.h"
 #include "platform/shell.h"
+#include "platform/texts.h"
 
 namespace quillet::ui {
 
@@ -50,6 +52,14 @@ const QString ReplaceAllMissingHtml =
 
 QString previewFailed(const QString& page) {
     return QStringLiteral("ブラウザで開けませんでした: %1").arg(page);
+}
+
+QString encodingShown(const QString& name, bool byteOrderMark) {
+    return byteOrderMark ? QStringLiteral("%1 (BOM)").arg(name) : name;
+}
+
+QString encodingRefusedShown(const QString& label) {
+    return QStringLiteral("%1 (書き込めません)").arg(label);
 }
 
 QString noInsertionMarker(const QString& page) {
@@ -125,9 +135,9 @@ protected:
 };
 
 // Window text as page bytes. A line separator is a LF inside the page's line.
-std::string pageText(QString text) {
+std::string pageText(const platform::PageCodec& codec, QString text) {
     text.replace(QChar::LineSeparator, QChar('\n'));
-    return platform::cp932().encode(text);
+    return codec.encode(text);
 }
 } // namespace
 
@@ -152,6 +162,9 @@ TFormQuillet::TFormQuillet(QWidget* parent) : QWidget(parent) {
     StatusBar1->setSizeGripEnabled(false);
     statusLabel_ = new StatusLine(StatusBar1);
     StatusBar1->addWidget(statusLabel_, 1);
+    LabelEncoding = new QLabel(StatusBar1);
+    LabelEncoding->setObjectName(QStringLiteral("LabelEncoding"));
+    StatusBar1->addPermanentWidget(LabelEncoding);
     progressLabel_ = new QLabel(StatusBar1);
     progressBar_ = new QProgressBar(StatusBar1);
     progressBar_->setMaximumWidth(90);
@@ -179,6 +192,7 @@ TFormQuillet::TFormQuillet(QWidget* parent) : QWidget(parent) {
     connectOpenHandlers();
     connectMarkupHandlers();
     connectPublishHandlers();
+    connect(EditHtml, &QLineEdit::textChanged, this, [this] { showPageEncoding(); });
     FormCreate();
 }
 
@@ -309,6 +323,7 @@ void TFormQuillet::FormCreate() {
     TitleMarkTag.clear();
     EntryRecalled = false;
     editorNowUntyped();
+    showPageEncoding();
 }
 
 namespace {
@@ -360,7 +375,26 @@ void TFormQuillet::setStatusText(const QString& text) {
 
 QString TFormQuillet::statusText() const { return statusLabel_->text(); }
 
-std::vector<std::string> TFormQuillet::bodyLines() const {
+void TFormQuillet::showPageEncoding() {
+    QString shown, tip;
+    const std::string path = pagePath();
+    try {
+        if (!EditHtml->text().isEmpty() && doc::fileExists(path)) {
+            const doc::PageEncoding encoding = doc::pageEncoding(path);
+            shown = texts::encodingShown(QString::fromStdString(encoding.name),
+                                         encoding.declaration.bom == doc::ByteOrderMark::Utf8);
+        }
+    } catch (const doc::EncodingRefusedError& e) {
+        shown = texts::encodingRefusedShown(QString::fromUtf8(e.label().c_str()));
+        tip = platform::texts::encodingRefused(e);
+    } catch (const std::exception&) {
+        // An unreadable page says so when a command opens it.
+    }
+    LabelEncoding->setText(shown);
+    LabelEncoding->setToolTip(tip.isEmpty() ? shown : tip.replace(QChar('\r'), QChar('\n')));
+}
+
+QStringList TFormQuillet::bodyText() const {
     // A line is what the editor shows as one line, so wrapped paragraphs are taken apart; a
     // line separator breaks the line it ends on the screen only, as a LF inside a page line.
     QTextDocument* document = Memo1->document();
@@ -387,32 +421,38 @@ std::vector<std::string> TFormQuillet::bodyLines() const {
     }
     if (!lines.isEmpty() && lines.back().isEmpty())
         lines.removeLast();
+    return lines;
+}
+
+std::vector<std::string> TFormQuillet::bodyLines(const platform::PageCodec& codec) const {
     std::vector<std::string> bytes;
-    bytes.reserve(static_cast<std::size_t>(lines.size()));
-    for (const QString& line : lines)
-        bytes.push_back(pageText(line));
+    for (const QString& line : bodyText())
+        bytes.push_back(pageText(codec, line));
     return bytes;
 }
 
-doc::Entry TFormQuillet::entryFromControls() const {
+doc::Entry TFormQuillet::entryFromControls(const platform::PageCodec& codec) const {
     doc::Entry entry;
-    entry.title = pageText(EditTitle->text());
-    entry.body = bodyLines();
+    entry.title = pageText(codec, EditTitle->text());
+    entry.body = bodyLines(codec);
     entry.indent = CheckBoxIndent->isChecked();
     entry.titleMark = CheckBoxTitleMark->isChecked();
     entry.style.bold = TitleBold;
     entry.style.italic = TitleItalic;
     entry.style.color = TitleColor;
     entry.style.size = TitleSize;
-    entry.style.markTag = TitleMarkTag;
+    entry.style.markTag = codec.encode(TitleMarkTag);
     return entry;
 }
 
 void TFormQuillet::SpeedButtonSAVEClick(QObject* sender) {
     const bool replaceAll = sender == SpeedButtonRep;
-    const doc::Entry entry = entryFromControls();
     if (replaceAll) {
-        switch (doc::checkReplaceAllBody(entry.body)) {
+        // The tags looked for are ASCII, which every page's encoding writes as it is.
+        std::vector<std::string> body;
+        for (const QString& line : bodyText())
+            body.push_back(line.toStdString());
+        switch (doc::checkReplaceAllBody(body)) {
         case doc::ReplaceAllCheck::MissingBody:
             prompter().confirm(this, texts::ReplaceAllMissingBody, Buttons::Ok);
             return;
@@ -425,8 +465,13 @@ void TFormQuillet::SpeedButtonSAVEClick(QObject* sender) {
     }
     // A recalled entry stays flagged until it is really in the page: clearing the flag after a
     // failed or impossible write would let the window close without the warning.
-    const auto outcome =
-        doc::writeEntry(pagePath(), entry, replaceAll ? doc::SaveMode::ReplaceAll : doc::SaveMode::Insert);
+    // The entry is made in the encoding the page declares when it is rewritten.
+    const auto outcome = doc::writeEntry(
+        pagePath(),
+        [this](const doc::PageEncoding& encoding) {
+            return entryFromControls(platform::PageCodec(encoding.conversion));
+        },
+        replaceAll ? doc::SaveMode::ReplaceAll : doc::SaveMode::Insert);
     switch (outcome) {
     case doc::WriteOutcome::PageMissing:
         return;

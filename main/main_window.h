@@ -3,6 +3,7 @@
 // buttons of every command. Handlers stay thin: they read the controls, call document/, and
 // write the result back.
 
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -29,6 +30,7 @@ class TNMFTP;
 }
 namespace quillet::platform {
 struct CertificateInfo;
+class PageCodec;
 }
 
 namespace quillet::ui {
@@ -46,9 +48,9 @@ public:
     // Title decoration (written by the title-style commands, read by Save).
     bool TitleBold = false;
     bool TitleItalic = false;
-    qint32 TitleColor = 0;    // 0xRRGGBB, 0 = none
-    std::string TitleSize;    // FONT SIZE token, empty = none
-    std::string TitleMarkTag; // page bytes of the title-mark image tag
+    qint32 TitleColor = 0; // 0xRRGGBB, 0 = none
+    std::string TitleSize; // FONT SIZE token, empty = none
+    QString TitleMarkTag;  // the title-mark image tag; in the page's encoding at Save
     // The newest entry was taken into the editor and has not been saved since.
     bool EntryRecalled = false;
 
@@ -83,10 +85,14 @@ public:
     void SpeedButtonTtlFontClick();
     void CheckBoxTitleMarkClick();
 
-    // The body lines as the editor shows them (wrapped lines apart), as page bytes.
-    std::vector<std::string> bodyLines() const;
+    // The body lines as the editor shows them (wrapped lines apart).
+    QStringList bodyText() const;
+    // The same as page bytes in that encoding.
+    std::vector<std::string> bodyLines(const platform::PageCodec& codec) const;
     // The page path as the file system names it.
     std::string pagePath() const;
+    // Shows the encoding of the page named in EditHtml, which is what Quillet writes in.
+    void showPageEncoding();
     void setStatusText(const QString& text);
     QString statusText() const;
 
@@ -143,7 +149,7 @@ private:
                              int width, int height);
     // Connects a button to a handler run under the default error display.
     template <class F> void onClick(QAbstractButton* button, F handler);
-    doc::Entry entryFromControls() const;
+    doc::Entry entryFromControls(const platform::PageCodec& codec) const;
 
     bool placedOnce_ = false;
     bool barsDragged_ = false;
@@ -180,6 +186,7 @@ public:
     platform::OpenDialog OpenDialog1;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* statusLabel_ = nullptr;
+    QLabel* LabelEncoding = nullptr; // the page's encoding
     QLabel* progressLabel_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
     QToolButton* cancelButton_ = nullptr;
@@ -227,7 +234,10 @@ QString previewFailed(const QString& page);
 extern const QString NoEntryEnd;
 extern const QString ReplaceTypedText;
 QString pageNotFound(const QString& page);
-QString notCp932(const QString& page);
+QString notInEncoding(const QString& page, const QString& encoding);
+extern const QString ChooseNewPageEncoding;
+QString encodingShown(const QString& name, bool byteOrderMark);
+QString encodingRefusedShown(const QString& label);
 } // namespace texts
 
 } // namespace quillet::ui

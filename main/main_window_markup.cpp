@@ -11,7 +11,6 @@
 #include "dialogs/list_dialog.h"
 #include "main/main_window_private.h"
 #include "markup/markup.h"
-#include "platform/codepage.h"
 
 namespace quillet::ui {
 
@@ -136,7 +135,9 @@ void TFormQuillet::CheckBoxTitleMarkClick() {
     if (OpenDialog1.initialDir.isEmpty())
         OpenDialog1.initialDir = QDir::currentPath();
     if (OpenDialog1.execute(this)) {
-        TitleMarkTag = markup::titleMarkTag(platform::cp932().encode(OpenDialog1.fileName));
+        // Kept as text: Save writes it in the encoding of the page it goes into.
+        const QByteArray path = OpenDialog1.fileName.toUtf8();
+        TitleMarkTag = QString::fromStdString(markup::titleMarkTag(path.toStdString()));
         return;
     }
     CheckBoxTitleMark->setChecked(false);

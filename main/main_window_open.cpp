@@ -6,15 +6,18 @@
 #include <QStringList>
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 #include "dialogs/color_dialog.h"
 #include "dialogs/insertion_point_dialog.h"
 #include "document/file_io.h"
 #include "document/insertion_list.h"
+#include "document/page_encoding.h"
 #include "document/page_open.h"
 #include "document/page_rewrite.h"
 #include "main/main_window_private.h"
+#include "platform/codepage.h"
 #include "platform/file_errors.h"
 
 namespace quillet::ui {
@@ -25,6 +28,9 @@ using platform::prompter;
 
 namespace texts {
 const QString CreateNewPage = QStringLiteral("この名前で新規に作成しますか？");
+const QString ChooseNewPageEncoding = QStringLiteral("新しい文書の文字コードを選んでください。\r"
+                                                     "Shift-JIS: これまでの Quillet の文書と同じです。\r"
+                                                     "UTF-8: いまのウェブで広く使われている文字コードです。");
 
 QString cannotOpen(const QString& page) { return QStringLiteral("ファイル %1 は開けません").arg(page); }
 QString cannotCreate(const QString& page) { return QStringLiteral("ファイル %1 を作成できません").arg(page); }
@@ -66,6 +72,11 @@ void TFormQuillet::ButtonHtmlClick() {
     if (!OpenDialog1.execute(this))
         return;
     EditHtml->setText(OpenDialog1.fileName);
+    // Made, marked or left as it was: what the page is now in.
+    struct Shown {
+        TFormQuillet* window;
+        ~Shown() { window->showPageEncoding(); }
+    } shown{this};
     OpenDocument();
 }
 
@@ -77,7 +88,10 @@ void TFormQuillet::OpenDocument() {
     }
     const QString shownPath = EditHtml->text();
     doc::InsertionList lines;
+    std::optional<platform::PageCodec> codec;
     try {
+        // A page Quillet cannot write into is refused here, before any rewrite.
+        codec.emplace(doc::pageEncoding(path).conversion);
         if (doc::pageHasInsertionLine(path))
             return;
         lines = doc::loadInsertionList(path);
@@ -88,7 +102,7 @@ void TFormQuillet::OpenDocument() {
         return;
     }
     auto dialog = std::make_unique<TFormSetIns>(this);
-    dialog->load(std::move(lines));
+    dialog->load(std::move(lines), *codec);
     if (dialog->exec() != QDialog::Accepted) {
         EditHtml->clear();
         return;
@@ -111,13 +125,21 @@ void TFormQuillet::createDocument(const std::string& path) {
         EditHtml->clear();
         return;
     }
+    // Shift-JIS first: the pages Quillet has always made.
+    const doc::NewPageCharset charsets[] = {doc::NewPageCharset::ShiftJis, doc::NewPageCharset::Utf8};
+    const auto chosen = prompter().choose(this, texts::ChooseNewPageEncoding,
+                                          {QStringLiteral("Shift-JIS"), QStringLiteral("UTF-8")}, 0);
+    if (!chosen) {
+        EditHtml->clear();
+        return;
+    }
     // Closing the colour dialog never cancels: whatever it shows then is the page's colours.
     auto dialog = std::make_unique<TFormColor>(this);
     dialog->exec();
     const doc::PageColors colors = dialog->colors();
     dialog.reset();
     try {
-        doc::createNewPage(path, colors);
+        doc::createNewPage(path, colors, charsets[*chosen]);
     } catch (const doc::FileError& e) {
         fail({texts::cannotCreate(EditHtml->text()),
               e.errnum() == EEXIST ? texts::nameTaken() : platform::fileErrorMessage(e)});

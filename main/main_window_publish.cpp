@@ -240,6 +240,11 @@ void TFormQuillet::SpeedButtonUPClick() {
 }
 
 void TFormQuillet::SpeedButtonDNClick() {
+    // The page that came may be in another encoding.
+    struct Shown {
+        TFormQuillet* window;
+        ~Shown() { window->showPageEncoding(); }
+    } shown{this};
     runFtpCommand([&] {
         setStatusText(QStringLiteral("Download ") + EditURL->text());
         const std::string remote = NMFTP1->NameEncoding().encodeExactly(EditURL->text(), texts::SiteName);

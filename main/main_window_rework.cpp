@@ -23,20 +23,21 @@ QString pageNotFound(const QString& page) {
     return QStringLiteral("文書「%1」が見つかりません。\rHTML文書名を確かめてください。").arg(page);
 }
 
-QString notCp932(const QString& page) {
-    return QStringLiteral("文書「%1」の最後の書き込みに、Shift-JIS(CP932)として読めない"
+QString notInEncoding(const QString& page, const QString& encoding) {
+    return QStringLiteral("文書「%1」の最後の書き込みに、%2として読めない"
                           "文字があります。\r文書を壊さないよう、呼び出しを中止しました。\r"
                           "文書は変更していません。")
-        .arg(page);
+        .arg(page, encoding);
 }
 } // namespace texts
 
 namespace {
-// The recalled entry as window text; nothing when a byte is not valid CP932, because a
-// replacement character would be written back by the next Save and lose the original text.
+// The recalled entry as window text; nothing when a byte is not valid in the page's encoding,
+// because a replacement character would be written back by the next Save and lose the original.
 struct RecalledText {
     doc::DecodedTitle title;
     QString titleText;
+    std::optional<QString> markTag;
     QString body; // the editor's whole text
 };
 
@@ -53,15 +54,19 @@ QString editorText(const QStringList& lines) {
     return text;
 }
 
-std::optional<RecalledText> toWindowText(const doc::RecalledEntry& entry) {
+std::optional<RecalledText> toWindowText(const doc::RecalledEntry& entry, const platform::PageCodec& codec) {
     RecalledText text;
-    const auto& codec = platform::cp932();
     if (!entry.titleRecord.empty()) {
         text.title = doc::decodeTitle(entry.titleRecord);
         auto title = codec.decode(text.title.title);
         if (!title)
             return std::nullopt;
         text.titleText = *title;
+        if (text.title.markTag) {
+            text.markTag = codec.decode(*text.title.markTag);
+            if (!text.markTag)
+                return std::nullopt;
+        }
     }
     QStringList body;
     for (const auto& line : entry.body) {
@@ -86,7 +91,14 @@ void TFormQuillet::SpeedButtonDELClick() {
         prompter().confirm(this, texts::NoEntryEnd, Buttons::Ok);
 }
 
-void TFormQuillet::SpeedButtonCANCELClick() { doc::undoLastRewrite(pagePath()); }
+void TFormQuillet::SpeedButtonCANCELClick() {
+    // The backup that comes back may be in another encoding.
+    struct Shown {
+        TFormQuillet* window;
+        ~Shown() { window->showPageEncoding(); }
+    } shown{this};
+    doc::undoLastRewrite(pagePath());
+}
 
 void TFormQuillet::setTitleMarkChecked(bool on) {
     // A change of the box runs its click handler, as the author's click would.
@@ -117,21 +129,35 @@ void TFormQuillet::SpeedButtonMODClick() {
     if (authorTyped() && prompter().confirm(this, texts::ReplaceTypedText, Buttons::OkCancel) != Answer::Ok)
         return;
 
-    // Set whatever happens: from here on the newest entry may exist only in the editor.
+    // Set whatever happens: from here on the newest entry may exist only in the editor. Not when
+    // the page was refused before it was touched: then the entry is still only in the page.
     struct MarkRecalled {
-        bool& flag;
-        ~MarkRecalled() { flag = true; }
-    } markRecalled{EntryRecalled};
+        bool* flag;
+        ~MarkRecalled() {
+            if (flag)
+                *flag = true;
+        }
+    } markRecalled{&EntryRecalled};
 
     // The entry is decoded while the page is locked, so that one the editor cannot hold stays
     // in the page; everything that may ask the author comes after the rewrite.
     std::optional<RecalledText> text;
-    const doc::TakenEntry taken = doc::takeNewestEntry(path, [&](const doc::RecalledEntry& entry) {
-        text = toWindowText(entry);
-        return text.has_value();
-    });
+    doc::TakenEntry taken;
+    try {
+        taken = doc::takeNewestEntry(path,
+                                     [&](const doc::RecalledEntry& entry, const doc::PageEncoding& encoding) {
+                                         text = toWindowText(entry, platform::PageCodec(encoding.conversion));
+                                         return text.has_value();
+                                     });
+    } catch (const doc::EncodingRefusedError&) {
+        markRecalled.flag = nullptr;
+        throw;
+    }
     if (taken.outcome == doc::ReworkOutcome::Refused) {
-        prompter().confirm(this, texts::notCp932(EditHtml->text()), Buttons::Ok);
+        markRecalled.flag = nullptr;
+        prompter().confirm(
+            this, texts::notInEncoding(EditHtml->text(), QString::fromStdString(taken.encoding.name)),
+            Buttons::Ok);
         return; // page, backup and editor as they were
     }
     if (!text)
@@ -150,8 +176,8 @@ void TFormQuillet::SpeedButtonMODClick() {
         const doc::DecodedTitle& t = text->title;
         TitleBold = t.bold;
         TitleItalic = t.italic;
-        if (t.markTag)
-            TitleMarkTag = *t.markTag;
+        if (text->markTag)
+            TitleMarkTag = *text->markTag;
         setTitleMarkChecked(t.markOn);
         if (t.color)
             TitleColor = *t.color;

@@ -52,6 +52,23 @@ public:
         return firstChosen ? Answer::Ok : Answer::Cancel;
     }
 
+    std::optional<int> choose(QWidget* parent, const QString& text, const QStringList& choices,
+                              int defaultChoice) override {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), lineBreaks(text),
+                        QMessageBox::NoButton, parent);
+        QList<QAbstractButton*> buttons;
+        for (const QString& choice : choices)
+            buttons << box.addButton(choice, QMessageBox::AcceptRole);
+        QAbstractButton* cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+        box.setDefaultButton(static_cast<QPushButton*>(buttons.value(defaultChoice)));
+        box.setEscapeButton(cancel);
+        box.exec();
+        const auto chosen = buttons.indexOf(box.clickedButton());
+        if (chosen < 0)
+            return std::nullopt;
+        return static_cast<int>(chosen);
+    }
+
     void error(QWidget* parent, const QString& text) override {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillet"), lineBreaks(text), QMessageBox::Ok,
                         parent);

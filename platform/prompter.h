@@ -36,6 +36,10 @@ public:
     // The folder chooser, which can create a folder; the chosen folder, or nothing on Cancel.
     virtual std::optional<QString> chooseFolder(QWidget* parent, const QString& title,
                                                 const QString& startFolder) = 0;
+    // A question in the confirmation box answered by one of several choices (the buttons'
+    // captions, `defaultChoice` the default) or Cancel: the chosen index, or nothing on Cancel.
+    virtual std::optional<int> choose(QWidget* parent, const QString& text, const QStringList& choices,
+                                      int defaultChoice) = 0;
 };
 
 // The prompter in use: Qt's message boxes unless a test installed its own.

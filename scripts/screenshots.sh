@@ -9,6 +9,7 @@
 #   colour-chooser.png       the font dialog's colour button (Qt's chooser)
 #   file-chooser.png         "..." beside the page name (Qt's chooser)
 #   new-page-question.png    a new page name given there
+#   new-page-encoding.png    the new page's encoding, asked next
 #   page-colours-dialog.png  the colours of the new page
 #   insertion-point-dialog.png  a page without the insertion marker
 #   preview-failed.png       "ブラウザで確認" where no browser can be started
@@ -179,6 +180,8 @@ choose_page() {
 choose_page new.html docs/file-chooser.png
 shoot docs/new-page-question.png "$(window '^確認$')"
 key Return # はい
+shoot docs/new-page-encoding.png "$(window '^確認$')"
+key Return # Shift-JIS
 shoot docs/page-colours-dialog.png "$(window '^FormColor$')"
 key Escape # it has no buttons; closing it takes the colours as shown
 choose_page plain.html

@@ -7,6 +7,7 @@
 #include "document/entry_writer.h"
 #include "document/file_io.h"
 #include "document/line_io.h"
+#include "document/page_encoding.h"
 #include "document/page_rewrite.h"
 #include "temp_dir.h"
 
@@ -160,7 +161,7 @@ TEST_F(ReworkTest, TakeNewestEntryRewritesOnlyWhatWasAccepted) {
     writeFile(page, whole);
     writeFile(bak, "backup");
     int asked = 0;
-    TakenEntry taken = takeNewestEntry(page, [&](const RecalledEntry& e) {
+    TakenEntry taken = takeNewestEntry(page, [&](const RecalledEntry& e, const PageEncoding&) {
         ++asked;
         // Asked while the page is still whole.
         EXPECT_EQ(readFile(page), whole);
@@ -174,7 +175,7 @@ TEST_F(ReworkTest, TakeNewestEntryRewritesOnlyWhatWasAccepted) {
     EXPECT_FALSE(exists(tmp));
 
     writeFile(page, kHead + kTail);
-    taken = takeNewestEntry(page, [](const RecalledEntry&) { return true; });
+    taken = takeNewestEntry(page, [](const RecalledEntry&, const PageEncoding&) { return true; });
     EXPECT_EQ(taken.outcome, ReworkOutcome::NoEntryEnd);
     EXPECT_EQ(taken.entry.body, (std::vector<std::string>{"</BODY>", "</HTML>"}));
     EXPECT_EQ(readFile(page), kHead + kTail);
@@ -182,7 +183,7 @@ TEST_F(ReworkTest, TakeNewestEntryRewritesOnlyWhatWasAccepted) {
     EXPECT_FALSE(exists(tmp));
 
     writeFile(page, whole);
-    taken = takeNewestEntry(page, [](const RecalledEntry&) { return true; });
+    taken = takeNewestEntry(page, [](const RecalledEntry&, const PageEncoding&) { return true; });
     EXPECT_EQ(taken.outcome, ReworkOutcome::Done);
     EXPECT_TRUE(taken.entry.indent);
     EXPECT_EQ(taken.entry.titleRecord, "<B>New</B><BR>");
@@ -190,9 +191,44 @@ TEST_F(ReworkTest, TakeNewestEntryRewritesOnlyWhatWasAccepted) {
     EXPECT_EQ(readFile(bak), whole);
 
     asked = 0;
-    taken = takeNewestEntry(dir.file("none.htm"), [&](const RecalledEntry&) { return bool(++asked); });
+    taken = takeNewestEntry(dir.file("none.htm"),
+                            [&](const RecalledEntry&, const PageEncoding&) { return bool(++asked); });
     EXPECT_EQ(taken.outcome, ReworkOutcome::PageMissing);
     EXPECT_EQ(asked, 0);
+}
+
+// A page whose markers would not be what they seem is refused by every command before a byte is
+// written: the page, its backup and a leftover work file stay as they were.
+TEST_F(ReworkTest, RefusedEncodingStopsEveryCommandBeforeItWrites) {
+    const std::string utf16 = std::string("\xFF\xFE<\0H\0>\0\r\0\n\0", 12) + kHead + kOlder + kTail;
+    const std::string jis = "<HTML><HEAD><META charset=\"ISO-2022-JP\"></HEAD>\r\n" + kHead.substr(8) +
+                            "<!-BDY-A-!>\r\n\x1b$BF|5-\x1b(B\r\n<!-BDY-B-!><HR>\r\n<!-END-!>\r\n" + kTail;
+    for (const std::string& text : {utf16, jis}) {
+        writeFile(page, text);
+        writeFile(bak, "backup");
+        writeFile(tmp, "left over");
+        Entry e;
+        e.body = {"x"};
+        EXPECT_THROW(writeEntry(page, e, SaveMode::Insert), EncodingRefusedError);
+        EXPECT_THROW(writeEntry(page, e, SaveMode::ReplaceAll), EncodingRefusedError);
+        EXPECT_THROW(deleteNewestEntry(page), EncodingRefusedError);
+        bool asked = false;
+        EXPECT_THROW(
+            takeNewestEntry(page, [&](const RecalledEntry&, const PageEncoding&) { return asked = true; }),
+            EncodingRefusedError);
+        EXPECT_FALSE(asked);
+        EXPECT_THROW(undoLastRewrite(page), EncodingRefusedError);
+        EXPECT_EQ(readFile(page), text);
+        EXPECT_EQ(readFile(bak), "backup");
+        EXPECT_EQ(readFile(tmp), "left over");
+    }
+    // What the page declares is what the acceptor is told.
+    writeFile(page, "\xEF\xBB\xBF<meta charset=utf-8>\r\n" + kHead + kOlder + kTail);
+    const TakenEntry taken = takeNewestEntry(
+        page, [](const RecalledEntry&, const PageEncoding& enc) { return enc.conversion == "UTF-8"; });
+    EXPECT_EQ(taken.outcome, ReworkOutcome::Done);
+    EXPECT_EQ(taken.encoding.declaration.bom, ByteOrderMark::Utf8);
+    EXPECT_EQ(readFile(page), "\xEF\xBB\xBF<meta charset=utf-8>\r\n" + kHead + kTail);
 }
 
 TEST_F(ReworkTest, UndoExchangesPageAndBackupBothWays) {

@@ -65,7 +65,7 @@ inline void runCommand(PageCommand command, const std::string& page, const doc::
         break;
     case PageCommand::EditLast:
         // The window's Edit-last; the entry goes to the editor.
-        doc::takeNewestEntry(page, [](const doc::RecalledEntry&) { return true; });
+        doc::takeNewestEntry(page, [](const doc::RecalledEntry&, const doc::PageEncoding&) { return true; });
         break;
     case PageCommand::Undo:
         doc::undoLastRewrite(page);

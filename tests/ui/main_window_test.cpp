@@ -14,6 +14,7 @@
 #include "../document/temp_dir.h"
 #include "main/main_window.h"
 #include "main/tool_bar.h"
+#include "platform/codepage.h"
 #include "platform/error_text.h"
 #include "platform/shell.h"
 #include "test_prompter.h"
@@ -145,7 +146,7 @@ TEST_F(MainWindowTest, EndOfTextCharacterCannotCutThePage) {
 
 TEST_F(MainWindowTest, BodyLinesAreTheLinesTheEditorShows) {
     window.Memo1->setPlainText(QString("word ").repeated(60) + "\nshort\n");
-    const auto lines = window.bodyLines();
+    const auto lines = window.bodyLines(platform::cp932());
     ASSERT_GT(lines.size(), 3u);
     EXPECT_EQ(lines.back(), "short");
     std::string joined;
@@ -153,7 +154,7 @@ TEST_F(MainWindowTest, BodyLinesAreTheLinesTheEditorShows) {
         joined += lines[i];
     EXPECT_EQ(joined, QString("word ").repeated(60).toStdString());
     window.Memo1->clear();
-    EXPECT_TRUE(window.bodyLines().empty());
+    EXPECT_TRUE(window.bodyLines(platform::cp932()).empty());
 }
 
 TEST_F(MainWindowTest, ReplaceAllChecksTheBodyFirst) {

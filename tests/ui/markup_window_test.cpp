@@ -286,7 +286,8 @@ TEST_F(MarkupWindowTest, TitleMarkAsksForTheImageWhenTheBoxIsTicked) {
               QStringList({u"すべて (*)"_qs, "HTML (*.html *.htm)", u"イメージ (*.jpg *.jpeg *.gif)"_qs}));
     EXPECT_TRUE(asked.defaultExt.isEmpty() && asked.fileName.isEmpty());
     EXPECT_EQ(asked.initialDir, QDir::currentPath());
-    const std::string tag = "<IMG SRC=\"/web/\x88\xf3 &quot;x&quot;.gif\">";
+    // Text until Save puts it into a page in that page's encoding.
+    const QString tag = u"<IMG SRC=\"/web/印 &quot;x&quot;.gif\">"_qs;
     EXPECT_EQ(window.TitleMarkTag, tag);
 
     window.CheckBoxTitleMark->click(); // cleared: nothing asked, the tag stays

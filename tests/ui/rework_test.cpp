@@ -58,7 +58,7 @@ protected:
         window.TitleBold = true;
         window.TitleColor = 0xFF0000;
         window.TitleSize = "+1";
-        window.TitleMarkTag = kMark;
+        window.TitleMarkTag = QString::fromStdString(kMark);
         window.CheckBoxTitleMark->setChecked(true);
         click(window.SpeedButtonSAVE);
     }
@@ -89,7 +89,7 @@ TEST_F(ReworkWindowTest, EditLastThenSaveGivesTheSameEntryBack) {
     EXPECT_FALSE(window.TitleItalic);
     EXPECT_EQ(window.TitleColor, 0xFF0000);
     EXPECT_EQ(window.TitleSize, "+1");
-    EXPECT_EQ(window.TitleMarkTag, kMark);
+    EXPECT_EQ(window.TitleMarkTag, QString::fromStdString(kMark));
     EXPECT_TRUE(window.CheckBoxTitleMark->isChecked());
     EXPECT_TRUE(prompter.asked.empty());
     EXPECT_TRUE(prompter.fileDialogs.empty()); // the box was on already: no chooser

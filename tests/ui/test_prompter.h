@@ -30,6 +30,14 @@ public:
     std::vector<QColor> colorStarts;
     std::deque<std::optional<QString>> folders;
     std::vector<std::pair<QString, QString>> folderDialogs; // title, starting folder
+    // Questions with choices: the next prepared reply (nothing prepared: the default).
+    std::deque<std::optional<int>> choices;
+    struct Choice {
+        QString text;
+        QStringList choices;
+        int defaultChoice;
+    };
+    std::vector<Choice> chosen;
 
     platform::Answer confirm(QWidget*, const QString& text, platform::Buttons buttons) override {
         asked.push_back({Asked::Confirm, text, buttons});
@@ -56,6 +64,14 @@ public:
     std::optional<QString> chooseFolder(QWidget*, const QString& title, const QString& start) override {
         folderDialogs.emplace_back(title, start);
         return next(folders);
+    }
+
+    std::optional<int> choose(QWidget*, const QString& text, const QStringList& options,
+                              int defaultChoice) override {
+        chosen.push_back({text, options, defaultChoice});
+        if (choices.empty())
+            return defaultChoice;
+        return next(choices);
     }
 
 private:
