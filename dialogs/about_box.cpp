@@ -6,13 +6,8 @@
 #include <QMouseEvent>
 #include <QPixmap>
 
+#include "dialogs/texts.h"
 namespace quillet::ui {
-
-namespace maker {
-const QString Name = QStringLiteral("Quillet の作者");
-const QString Url = QStringLiteral("https://example.invalid/");
-const QString Mail = QStringLiteral("quillet@example.invalid");
-} // namespace maker
 
 namespace {
 const QColor kBackground(0, 0, 255);
@@ -96,8 +91,8 @@ TFormTallow::TFormTallow(QWidget* owner, const QIcon& icon) : QDialog(owner) {
     Image1 = picture(Client, "Image1", 8, icon.pixmap(32, 32));
     Image2 = picture(Client, "Image2", 267, icon.pixmap(64, 64));
     Label1 = textLine(Client, "Label1", 10, QString());
-    Label2 = textLine(Client, "Label2", 35, QStringLiteral("URL: ") + maker::Url);
-    Label3 = textLine(Client, "Label3", 60, QStringLiteral("E-mail: ") + maker::Mail);
+    Label2 = textLine(Client, "Label2", 35, dialogs::texts::about::webAddress(maker::Url));
+    Label3 = textLine(Client, "Label3", 60, dialogs::texts::about::mailAddress(maker::Mail));
     // Should a font still be too wide, the whole address stays readable as a tool tip.
     Label2->setToolTip(Label2->text());
     Label3->setToolTip(Label3->text());

@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include "dialogs/texts.h"
+
 class QIcon;
 class QLabel;
 
@@ -30,12 +32,5 @@ public:
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
-
-// The maker, as the about box names it.
-namespace maker {
-extern const QString Name;
-extern const QString Url;
-extern const QString Mail;
-} // namespace maker
 
 } // namespace quillet::ui

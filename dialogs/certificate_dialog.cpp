@@ -9,35 +9,12 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "dialogs/texts.h"
+
 namespace quillet::ui {
 
 namespace {
-namespace texts {
-const auto Caption = QStringLiteral("確認");
-const auto Untrusted = QStringLiteral("%1 の証明書は信頼できません");
-const auto Subject = QStringLiteral("発行先");
-const auto Issuer = QStringLiteral("発行者");
-const auto Validity = QStringLiteral("有効期間");
-const auto ValidityRange = QStringLiteral("%1 ～ %2");
-const auto Fingerprint = QStringLiteral("SHA-256");
-const auto Question = QStringLiteral("このサイトでは、この証明書を信頼しますか？\n"
-                                     "「はい」にすると、このサイトには以後この証明書だけを受け入れます。");
-const auto Yes = QStringLiteral("はい(&Y)");
-const auto No = QStringLiteral("いいえ(&N)");
-const auto SelfSigned = QStringLiteral("自己署名の証明書です");
-const auto Expired = QStringLiteral("有効期限が切れています");
-const auto NotYetValid = QStringLiteral("有効期間がまだ始まっていません");
-const auto OtherName = QStringLiteral("別のホスト名の証明書です");
-const auto UnknownIssuer = QStringLiteral("発行者を信頼できません");
-const auto Invalid = QStringLiteral("証明書を検証できません");
-// Ends without a period: the error box adds it.
-const auto PinChanged = QStringLiteral(
-    "%1 の証明書が、このサイトで信頼した証明書と違うため、接続を中止しました。"
-    "通信が第三者に横取りされている恐れがあります。\r"
-    "信頼した証明書: %2\r"
-    "今回の証明書: %3\r"
-    "証明書が正しく取り替えられたと確かめられたときは、サイトの設定で証明書の固定を解除してください");
-} // namespace texts
+namespace texts = dialogs::texts::certificate;
 
 // A fingerprint in two rows of 16 bytes.
 QString fingerprintRows(const std::string& sha256) {
@@ -95,7 +72,7 @@ TFormCertificate::TFormCertificate(QWidget* owner, const QString& host,
 
     QStringList reasons;
     for (platform::CertificateProblem problem : certificate.problems)
-        reasons << QStringLiteral("・") + certificateProblemText(problem);
+        reasons << texts::Reason.arg(certificateProblemText(problem));
     auto* intro = new QLabel(QStringLiteral("<b>%1</b><br>%2")
                                  .arg(texts::Untrusted.arg(host).toHtmlEscaped(),
                                       reasons.join(QChar('\n')).toHtmlEscaped().replace('\n', "<br>")),

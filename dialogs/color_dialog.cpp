@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "dialogs/dialog_parts.h"
+#include "dialogs/texts.h"
 #include "platform/prompter.h"
 
 namespace quillet::ui {
@@ -50,7 +51,7 @@ std::uint32_t fromQColor(const QColor& c) {
 
 TFormColor::TFormColor(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("FormColor"));
-    setWindowTitle(QStringLiteral("FormColor"));
+    setWindowTitle(dialogs::texts::color::FormColor);
     dialogs::fixDialogFrame(this, QSize(243, 96));
 
     Panel1 = new dialogs::ColorPanel(this);
@@ -59,7 +60,7 @@ TFormColor::TFormColor(QWidget* owner) : QDialog(owner) {
     Panel1->setFrameShape(QFrame::StyledPanel);
     Panel1->setFrameShadow(QFrame::Raised);
     Panel1->setAutoFillBackground(true);
-    Panel1->caption = QStringLiteral("背景");
+    Panel1->caption = dialogs::texts::color::Panel1;
 
     auto sample = [this](const char* name, const QString& text, int left, int top, bool underline) {
         auto* label = new dialogs::ClickLabel(text, Panel1);
@@ -82,10 +83,10 @@ TFormColor::TFormColor(QWidget* owner) : QDialog(owner) {
                 [this, label] { platform::runCommand(this, [this, label] { LabelTextClick(label); }); });
         return label;
     };
-    LabelText = sample("LabelText", QStringLiteral("普通の文字"), 28, 16, false);
-    LabelVLink = sample("LabelVLink", QStringLiteral("訪問済みリンクの文字"), 112, 16, true);
-    LabelLink = sample("LabelLink", QStringLiteral("リンクの文字"), 24, 64, true);
-    LabelALink = sample("LabelALink", QStringLiteral("アクティブ・リンクの文字"), 108, 64, true);
+    LabelText = sample("LabelText", dialogs::texts::color::LabelText, 28, 16, false);
+    LabelVLink = sample("LabelVLink", dialogs::texts::color::LabelVLink, 112, 16, true);
+    LabelLink = sample("LabelLink", dialogs::texts::color::LabelLink, 24, 64, true);
+    LabelALink = sample("LabelALink", dialogs::texts::color::LabelALink, 108, 64, true);
     connect(Panel1, &dialogs::ColorPanel::clicked, this,
             [this] { platform::runCommand(this, [this] { Panel1Click(); }); });
 

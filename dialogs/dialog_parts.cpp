@@ -1,5 +1,6 @@
 #include "dialogs/dialog_parts.h"
 
+#include "dialogs/texts.h"
 #include <QDialog>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
@@ -45,7 +46,7 @@ QPlainTextEdit* noteMemo(QDialog* dialog, const QStringList& lines) {
 }
 
 QPushButton* okButton(QDialog* dialog, const QRect& geometry) {
-    auto* button = new QPushButton(QStringLiteral("設　定"), dialog);
+    auto* button = new QPushButton(texts::ButtonOk, dialog);
     button->setObjectName(QStringLiteral("ButtonOk"));
     button->setGeometry(geometry);
     button->setDefault(true);
@@ -54,7 +55,7 @@ QPushButton* okButton(QDialog* dialog, const QRect& geometry) {
 }
 
 QPushButton* cancelButton(QDialog* dialog, const QRect& geometry) {
-    auto* button = new QPushButton(QStringLiteral("取　消"), dialog);
+    auto* button = new QPushButton(texts::ButtonNg, dialog);
     button->setObjectName(QStringLiteral("ButtonNg"));
     button->setGeometry(geometry);
     QObject::connect(button, &QPushButton::clicked, dialog, &QDialog::reject);

@@ -8,6 +8,7 @@
 #include <QToolButton>
 
 #include "dialogs/dialog_parts.h"
+#include "dialogs/texts.h"
 #include "platform/prompter.h"
 
 namespace quillet::ui {
@@ -24,31 +25,29 @@ std::uint32_t fromQColor(const QColor& c) {
 
 TFormFont::TFormFont(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("FormFont"));
-    setWindowTitle(QStringLiteral("フォントの設定"));
+    setWindowTitle(dialogs::texts::font::FormFont);
     dialogs::fixDialogFrame(this, QSize(185, 218));
     move(266, 274);
 
-    CheckBoxBold = new QCheckBox(QStringLiteral("太字"), this);
+    CheckBoxBold = new QCheckBox(dialogs::texts::font::CheckBoxBold, this);
     CheckBoxBold->setObjectName(QStringLiteral("CheckBoxBold"));
     CheckBoxBold->setGeometry(12, 10, 60, 17);
-    CheckBoxItalic = new QCheckBox(QStringLiteral("斜体"), this);
+    CheckBoxItalic = new QCheckBox(dialogs::texts::font::CheckBoxItalic, this);
     CheckBoxItalic->setObjectName(QStringLiteral("CheckBoxItalic"));
     CheckBoxItalic->setGeometry(76, 10, 60, 17);
     SpeedButton1 = new QToolButton(this);
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
-    SpeedButton1->setText(QStringLiteral("色"));
+    SpeedButton1->setText(dialogs::texts::font::SpeedButton1);
     SpeedButton1->setGeometry(140, 7, 33, 22);
 
-    Label1 = new QLabel(QStringLiteral("サイズ"), this);
+    Label1 = new QLabel(dialogs::texts::font::Label1, this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(12, 42, 40, 12);
     EditSize = new QLineEdit(this);
     EditSize->setObjectName(QStringLiteral("EditSize"));
     EditSize->setGeometry(56, 38, 57, 20);
 
-    Memo1 = dialogs::noteMemo(this, {QStringLiteral("サイズには"), QStringLiteral("1～7の間の絶対サイズか"),
-                                     QStringLiteral("-5,-4,-3,～+3,+4,+5の間の"),
-                                     QStringLiteral("相対サイズで指定できま"), QStringLiteral("す。")});
+    Memo1 = dialogs::noteMemo(this, dialogs::texts::font::Memo1);
     Memo1->setGeometry(12, 68, 161, 102);
 
     ButtonOk = dialogs::okButton(this, QRect(12, 182, 75, 25));

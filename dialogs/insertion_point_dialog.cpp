@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "dialogs/dialog_parts.h"
+#include "dialogs/texts.h"
 #include "document/file_io.h"
 #include "document/markers.h"
 #include "platform/codepage.h"
@@ -296,7 +297,7 @@ constexpr int kMargin = 8;
 
 TFormSetIns::TFormSetIns(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("FormSetIns"));
-    setWindowTitle(QStringLiteral("書き込み開始位置の設定"));
+    setWindowTitle(dialogs::texts::insertion::FormSetIns);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::CustomizeWindowHint);
     setModal(true);
@@ -310,17 +311,7 @@ TFormSetIns::TFormSetIns(QWidget* owner) : QDialog(owner) {
     auto* upper = new QWidget(Splitter1);
     // A wrapping label: the instructions were laid out for a narrower font, and every line of
     // them must stay readable at the dialog's width.
-    Memo1 = new QLabel(
-        QStringList(
-            {
-                QStringLiteral("書き込み開始位置に『<!-INS-!>』を書き込みます。"),
-                QString(),
-                QStringLiteral("1書き込み開始位置でダブルクリックをするとその次の行に書き込まれます。"),
-                QStringLiteral("2.『<!-INS-!>』の行をダブルクリックするとその行は削除されます。"),
-                QStringLiteral("3.開始位置に問題がなければ右上の『×』をおして閉じてください。"),
-            })
-            .join(QLatin1Char('\n')),
-        upper);
+    Memo1 = new QLabel(dialogs::texts::insertion::Memo1.join(QLatin1Char('\n')), upper);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setTextFormat(Qt::PlainText);
     Memo1->setWordWrap(true);

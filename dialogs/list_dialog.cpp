@@ -10,38 +10,24 @@
 #include <QVBoxLayout>
 
 #include "dialogs/dialog_parts.h"
+#include "dialogs/texts.h"
 #include "markup/markup.h"
 
 namespace quillet::ui {
 
 namespace {
-const char* const kChoices[markup::kListTypeCount] = {
-    "●(くろまる記号)",
-    "○(しろまる記号)",
-    "□(四角い記号)",
-    "1,2,3(数字で綴る)",
-    "A,B,C(英大文字で綴る)",
-    "a,b,c(英小文字で綴る)",
-    "I,II,III(ローマ数字大文字で綴る)",
-    "i,ii,iii(ローマ数字小文字で綴る)",
-};
 constexpr int kColumns = 2;
 } // namespace
 
 TFormList::TFormList(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("FormList"));
-    setWindowTitle(QStringLiteral("箇条書きの設定"));
+    setWindowTitle(dialogs::texts::list::FormList);
     dialogs::fixDialogFrame(this, QSize(427, 281));
 
-    Memo1 = dialogs::noteMemo(
-        this, {QStringLiteral("【箇条書きの設定です】"),
-               QStringLiteral("箇条書きには記号タイプと番号タイプの２種類があります。"),
-               QStringLiteral("記号タイプは<UL>と</UL>で囲まれたブロック内に箇条書きします。"),
-               QStringLiteral("番号タイプは<OL>と</OL>で囲まれたブロック内に箇条書きします。"), QString(),
-               QStringLiteral("各箇条書き項目は<LI>を付すことにより箇条書き項目となります。")});
+    Memo1 = dialogs::noteMemo(this, dialogs::texts::list::Memo1);
     Memo1->setGeometry(8, 6, 411, 110);
 
-    RadioGroupType = new QGroupBox(QStringLiteral("箇条書きのタイプ"), this);
+    RadioGroupType = new QGroupBox(dialogs::texts::list::RadioGroupType, this);
     RadioGroupType->setObjectName(QStringLiteral("RadioGroupType"));
     RadioGroupType->setGeometry(8, 118, 411, 102);
     RadioGroupTypeButtons = new QButtonGroup(this);
@@ -51,13 +37,13 @@ TFormList::TFormList(QWidget* owner) : QDialog(owner) {
     // Choices fill the first column, then the second.
     const int rows = (markup::kListTypeCount + kColumns - 1) / kColumns;
     for (int i = 0; i < markup::kListTypeCount; ++i) {
-        auto* radio = new QRadioButton(QString::fromUtf8(kChoices[i]), RadioGroupType);
+        auto* radio = new QRadioButton(dialogs::texts::list::RadioGroupTypeItems.value(i), RadioGroupType);
         radio->setObjectName(QStringLiteral("RadioGroupTypeItem%1").arg(i));
         RadioGroupTypeButtons->addButton(radio, i);
         grid->addWidget(radio, i % rows, i / rows);
     }
 
-    GroupBoxStart = new QGroupBox(QStringLiteral("開始番号"), this);
+    GroupBoxStart = new QGroupBox(dialogs::texts::list::GroupBoxStart, this);
     GroupBoxStart->setObjectName(QStringLiteral("GroupBoxStart"));
     GroupBoxStart->setGeometry(8, 226, 137, 47);
     EditStart = new QLineEdit(GroupBoxStart);

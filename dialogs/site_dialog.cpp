@@ -17,6 +17,7 @@
 #include <QSignalBlocker>
 #include <functional>
 
+#include "dialogs/texts.h"
 #include "platform/codepage.h"
 #include "platform/prompter.h"
 #include "platform/settings_path.h"
@@ -24,6 +25,8 @@
 namespace quillet::ui {
 
 namespace {
+namespace texts = dialogs::texts::site;
+
 constexpr int kWidth = 262;
 constexpr int kListHeight = 108;
 constexpr int kPanelHeight = 378;
@@ -84,7 +87,7 @@ TFormLogin::TFormLogin(QWidget* owner) : TFormLogin(owner, platform::settingsFil
 TFormLogin::TFormLogin(QWidget* owner, QString settingsPath)
     : QDialog(owner), settingsPath_(std::move(settingsPath)) {
     setObjectName(QStringLiteral("FormLogin"));
-    setWindowTitle(QStringLiteral("接続先をｸﾘｯｸしてください or ESC"));
+    setWindowTitle(texts::FormLogin);
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
     if (owner)
@@ -135,28 +138,27 @@ TFormLogin::TFormLogin(QWidget* owner, QString settingsPath)
         return b;
     };
 
-    EditTITLE = edit("EditTITLE", QStringLiteral("名称"), 8, kEditWidth);
-    EditHost = edit("EditHost", QStringLiteral("ﾎｽﾄ・ｱﾄﾞﾚｽ"), 33, kEditWidth);
-    EditPort = edit("EditPort", QStringLiteral("ﾎﾟｰﾄ"), 58, 48);
-    label(QStringLiteral("(通常はこのまま)"), kEditX + 56, 58);
-    EditUser = edit("EditUser", QStringLiteral("ﾕｰｻﾞｰ名"), 83, kEditWidth);
-    EditPassword = edit("EditPassword", QStringLiteral("ﾊﾟｽﾜｰﾄﾞ"), 108, 104);
+    EditTITLE = edit("EditTITLE", texts::EditTITLE, 8, kEditWidth);
+    EditHost = edit("EditHost", texts::EditHost, 33, kEditWidth);
+    EditPort = edit("EditPort", texts::EditPort, 58, 48);
+    label(texts::PortNote, kEditX + 56, 58);
+    EditUser = edit("EditUser", texts::EditUser, 83, kEditWidth);
+    EditPassword = edit("EditPassword", texts::EditPassword, 108, 104);
     EditPassword->setEchoMode(QLineEdit::Password);
     EditPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*"
-    SavePasswd = check("SavePasswd", QStringLiteral("保存"), kEditX + 112, 110);
+    SavePasswd = check("SavePasswd", texts::SavePasswd, kEditX + 112, 110);
 
     auto* divider = new QFrame(panel);
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Sunken);
     divider->setGeometry(4, 136, kEditX + kEditWidth, 2);
-    label(QStringLiteral("以降は必要に応じて設定してください"), kLabelX, 138);
+    label(texts::Optional, kLabelX, 138);
 
-    EditHome = edit("EditHome", QStringLiteral("ﾛｰｶﾙ･ﾎｰﾑ"), 160, kEditWidth - 30);
-    ButtonDir =
-        button("ButtonDir", QStringLiteral("..."), QRect(kEditX + kEditWidth - 26, 160, 26, kRowHeight));
-    UseProxy = check("UseProxy", QStringLiteral("ﾌﾟﾛｸｼ経由"), kLabelX, 186);
-    EditProxy = edit("EditProxy", QStringLiteral("ﾌﾟﾛｸｼ･ｱﾄﾞﾚｽ"), 208, kEditWidth);
-    EditProxyPort = edit("EditProxyPort", QStringLiteral("ﾌﾟﾛｸｼ･ﾎﾟｰﾄ"), 233, 48);
+    EditHome = edit("EditHome", texts::EditHome, 160, kEditWidth - 30);
+    ButtonDir = button("ButtonDir", texts::ButtonDir, QRect(kEditX + kEditWidth - 26, 160, 26, kRowHeight));
+    UseProxy = check("UseProxy", texts::UseProxy, kLabelX, 186);
+    EditProxy = edit("EditProxy", texts::EditProxy, 208, kEditWidth);
+    EditProxyPort = edit("EditProxyPort", texts::EditProxyPort, 233, 48);
 
     // How to connect: two choices each, and the certificate pinned for the site.
     constexpr int kSecondChoiceX = kEditX + 80;
@@ -169,17 +171,16 @@ TFormLogin::TFormLogin(QWidget* owner, QString settingsPath)
         return r;
     };
     auto* modes = new QButtonGroup(this);
-    label(QStringLiteral("ﾃﾞｰﾀ接続"), kLabelX, 260);
-    RadioPassive = choice("RadioPassive", QStringLiteral("パッシブ"), kEditX, 262, modes);
-    RadioActive = choice("RadioActive", QStringLiteral("アクティブ"), kSecondChoiceX, 262, modes);
+    label(texts::DataConnection, kLabelX, 260);
+    RadioPassive = choice("RadioPassive", texts::RadioPassive, kEditX, 262, modes);
+    RadioActive = choice("RadioActive", texts::RadioActive, kSecondChoiceX, 262, modes);
     auto* securities = new QButtonGroup(this);
-    label(QStringLiteral("ｾｷｭﾘﾃｨ"), kLabelX, 283);
-    RadioTLS = choice("RadioTLS", QStringLiteral("TLS 必須"), kEditX, 285, securities);
-    RadioPlain = choice("RadioPlain", QStringLiteral("暗号化なし"), kSecondChoiceX, 285, securities);
+    label(texts::Security, kLabelX, 283);
+    RadioTLS = choice("RadioTLS", texts::RadioTLS, kEditX, 285, securities);
+    RadioPlain = choice("RadioPlain", texts::RadioPlain, kSecondChoiceX, 285, securities);
     // Below them, the pinned certificate over TLS, the warning in its place without.
     constexpr int kSecurityNoteY = 307;
-    LabelPlainWarning = new QLabel(
-        QStringLiteral("※ 暗号化なしでは、パスワードもページも暗号化されずにネットワークを流れます"), panel);
+    LabelPlainWarning = new QLabel(texts::LabelPlainWarning, panel);
     LabelPlainWarning->setObjectName(QStringLiteral("LabelPlainWarning"));
     LabelPlainWarning->setWordWrap(true);
     LabelPlainWarning->setStyleSheet(QStringLiteral("color: #c00000"));
@@ -188,13 +189,13 @@ TFormLogin::TFormLogin(QWidget* owner, QString settingsPath)
 
     pinRow_ = new QWidget(panel);
     pinRow_->setGeometry(0, kSecurityNoteY + 2, kWidth, kRowHeight);
-    auto* pinCaption = new QLabel(QStringLiteral("証明書"), pinRow_);
+    auto* pinCaption = new QLabel(texts::Certificate, pinRow_);
     pinCaption->move(kLabelX, 3);
     LabelPin = new QLabel(pinRow_);
     LabelPin->setObjectName(QStringLiteral("LabelPin"));
     LabelPin->setGeometry(kEditX, 0, kEditWidth - 48, kRowHeight);
     LabelPin->setAccessibleName(pinCaption->text());
-    ButtonPinClear = new QPushButton(QStringLiteral("解除"), pinRow_);
+    ButtonPinClear = new QPushButton(texts::ButtonPinClear, pinRow_);
     ButtonPinClear->setObjectName(QStringLiteral("ButtonPinClear"));
     ButtonPinClear->setGeometry(kEditX + kEditWidth - 44, 0, 44, kRowHeight);
     connect(ButtonPinClear, &QPushButton::clicked, this, [this] { showPin({}); });
@@ -205,10 +206,10 @@ TFormLogin::TFormLogin(QWidget* owner, QString settingsPath)
         return button(name, caption,
                       QRect(kLabelX + i * (kButtonWidth + kButtonGap), kButtonY, kButtonWidth, 25));
     };
-    ButtonOK = rowButton("ButtonOK", QStringLiteral("接続"), 0);
-    ButtonADD = rowButton("ButtonADD", QStringLiteral("追加"), 1);
-    ButtonDEL = rowButton("ButtonDEL", QStringLiteral("削除"), 2);
-    ButtonNG = rowButton("ButtonNG", QStringLiteral("取消"), 3);
+    ButtonOK = rowButton("ButtonOK", texts::ButtonOK, 0);
+    ButtonADD = rowButton("ButtonADD", texts::ButtonADD, 1);
+    ButtonDEL = rowButton("ButtonDEL", texts::ButtonDEL, 2);
+    ButtonNG = rowButton("ButtonNG", texts::ButtonNG, 3);
     ButtonOK->setDefault(true);
 
     QWidget* order[] = {ListBox1,     EditTITLE,   EditHost,  EditPort,   EditUser,       EditPassword,
@@ -244,7 +245,7 @@ void TFormLogin::FormCreate() {
     showPanel(false);
     for (QLineEdit* e : {EditTITLE, EditHost, EditUser, EditPassword, EditHome, EditProxy, EditProxyPort})
         e->clear();
-    EditPort->setText(QStringLiteral("21"));
+    EditPort->setText(texts::EditPortDefault);
     SavePasswd->setChecked(true);
     UseProxy->setChecked(false);
     setOptions(doc::DataMode::Passive, doc::Security::TlsRequired, {}); // a new site's
@@ -308,7 +309,7 @@ void TFormLogin::showPin(const std::string& pin) {
     pin_ = pin;
     // The whole fingerprint does not fit: its start tells certificates apart, the tip shows all.
     const QString fingerprint = shown(pin);
-    LabelPin->setText(fingerprint.isEmpty() ? QStringLiteral("なし")
+    LabelPin->setText(fingerprint.isEmpty() ? texts::NoPin
                                             : LabelPin->fontMetrics().elidedText(fingerprint, Qt::ElideRight,
                                                                                  LabelPin->width()));
     LabelPin->setToolTip(fingerprint);
@@ -355,8 +356,7 @@ void TFormLogin::ButtonDELClick() {
 }
 
 void TFormLogin::ButtonDirClick() {
-    if (auto folder = platform::prompter().chooseFolder(this, QStringLiteral("ディレクトリの選択"),
-                                                        QDir::currentPath()))
+    if (auto folder = platform::prompter().chooseFolder(this, texts::ChooseFolder, QDir::currentPath()))
         EditHome->setText(*folder);
 }
 

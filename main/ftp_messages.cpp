@@ -11,45 +11,6 @@
 
 namespace quillet::ui {
 
-namespace texts {
-QString connecting(const QString& host) { return QStringLiteral("%1 に接続しています…").arg(host); }
-const QString ConnectCanceled = QStringLiteral("接続を中止しました");
-const QString HostNotFound = QStringLiteral("サーバーが見つかりません。ﾎｽﾄ・ｱﾄﾞﾚｽを確かめてください");
-const QString LookupTimedOut =
-    QStringLiteral("サーバー名を調べきれませんでした。ネットワークを確かめてください");
-const QString ConnectRefused = QStringLiteral("接続を拒否されました。ﾎｽﾄ・ｱﾄﾞﾚｽとﾎﾟｰﾄを確かめてください");
-const QString Unreachable = QStringLiteral("サーバーに届きません。ネットワークを確かめてください");
-const QString NoAnswer = QStringLiteral("サーバーが応答しません。時間をおいて接続し直してください");
-const QString ClosedByServer = QStringLiteral("サーバーが接続を切りました。時間をおいて接続し直してください");
-const QString NotAnFtpReply =
-    QStringLiteral("サーバーの応答を読めません。ﾎｽﾄ・ｱﾄﾞﾚｽとﾎﾟｰﾄを確かめてください");
-
-QString loginRefused(const QString& reply) {
-    return QStringLiteral("ログインできません。ﾕｰｻﾞｰ名とﾊﾟｽﾜｰﾄﾞを確かめてください (%1)").arg(reply);
-}
-QString serverBusy(const QString& reply) {
-    return QStringLiteral("サーバーが接続を断りました。時間をおいて接続し直してください (%1)").arg(reply);
-}
-QString connectFailed(int errorNumber) {
-    const QString what = QStringLiteral("接続できません。ﾎｽﾄ・ｱﾄﾞﾚｽとネットワークを確かめてください");
-    return errorNumber > 0 ? what + QStringLiteral(" (エラー %1)").arg(errorNumber) : what;
-}
-const QString Securing = QStringLiteral("暗号化の準備をしています…");
-const QString LoggingIn = QStringLiteral("ログインしています…");
-const QString NoTls = QStringLiteral(
-    "サーバーが TLS に対応していません (パスワードは送っていません)。サイトの設定を確かめてください");
-const QString NoDataProtection = QStringLiteral("サーバーがデータ接続の暗号化を断りました");
-const QString NotTls = QStringLiteral("サーバーが TLS で応答しません。ﾎﾟｰﾄを確かめてください");
-const QString TlsEnded = QStringLiteral("暗号化の準備中にサーバーが接続を切りました");
-QString tlsFailed(const QString& detail) { return QStringLiteral("暗号化に失敗しました (%1)").arg(detail); }
-const QString ClearBeforeTls = QStringLiteral("暗号化の前に不正なデータが届いたため、接続を中止しました");
-QString untrusted(const QString& reasons) {
-    return QStringLiteral("証明書を信頼しなかったため、接続を中止しました (%1)").arg(reasons);
-}
-const QString PinChanged =
-    QStringLiteral("証明書が、このサイトで信頼した証明書と違うため、接続を中止しました");
-} // namespace texts
-
 namespace {
 using namespace net::NMConst;
 
@@ -109,7 +70,7 @@ QString tlsFailure(const net::ETlsError& e) {
         QStringList reasons;
         for (platform::CertificateProblem problem : e.Certificate().problems)
             reasons << certificateProblemText(problem);
-        return texts::untrusted(reasons.join(QStringLiteral("、")));
+        return texts::untrusted(reasons.join(texts::ReasonSeparator));
     }
     case TlsFailure::PinMismatch:
         return texts::PinChanged;

@@ -40,35 +40,6 @@ using platform::Answer;
 using platform::Buttons;
 using platform::prompter;
 
-namespace texts {
-const QString RecalledNotSaved = QStringLiteral(
-    "呼び出された内容が保存されていません。\rこのまま終了すると呼び出した書き込みは\r"
-    "文書より削除されたままになります。\r保存する場合は『キャンセル』を選び\r『保存』してください。");
-const QString ReplaceAllMissingBody = QStringLiteral(
-    "編集している内容で『<!-INS-!>』以降\rを置換える操作です。\r"
-    "編集内容に『</BODY>』と『</HTML>』が\r必ず記述されていません。\r大文字で追加してください。");
-const QString ReplaceAllMissingHtml =
-    QStringLiteral("編集内容に『</HTML>』が必ず記述されていません。\r大文字で追加してください。");
-
-QString previewFailed(const QString& page) {
-    return QStringLiteral("ブラウザで開けませんでした: %1").arg(page);
-}
-
-QString encodingShown(const QString& name, bool byteOrderMark) {
-    return byteOrderMark ? QStringLiteral("%1 (BOM)").arg(name) : name;
-}
-
-QString encodingRefusedShown(const QString& label) {
-    return QStringLiteral("%1 (書き込めません)").arg(label);
-}
-
-QString noInsertionMarker(const QString& page) {
-    return QStringLiteral("文書に『<!-INS-!>』だけの行がありません。\r%1\r"
-                          "書き込む位置がわからないため、何も書き込んでいません。")
-        .arg(page);
-}
-} // namespace texts
-
 namespace {
 constexpr int kClientWidth = 455;
 constexpr int kClientHeight = 460;
@@ -143,7 +114,7 @@ std::string pageText(const platform::PageCodec& codec, QString text) {
 
 TFormQuillet::TFormQuillet(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("FormQuillet"));
-    setWindowTitle(QStringLiteral("Quillet"));
+    setWindowTitle(texts::FormQuillet);
     setFont(windowFont());
     resize(kClientWidth, kClientHeight);
 
@@ -155,7 +126,7 @@ TFormQuillet::TFormQuillet(QWidget* parent) : QWidget(parent) {
     Memo1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Memo1->setPlainText(QStringLiteral("本文"));
+    Memo1->setPlainText(texts::Memo1);
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -171,8 +142,8 @@ TFormQuillet::TFormQuillet(QWidget* parent) : QWidget(parent) {
     progressBar_->setTextVisible(false);
     cancelButton_ = new QToolButton(StatusBar1);
     cancelButton_->setObjectName(QStringLiteral("ButtonCancelTransfer"));
-    cancelButton_->setText(QStringLiteral("中止"));
-    cancelButton_->setToolTip(QStringLiteral("転送を中止します (Esc)"));
+    cancelButton_->setText(texts::ButtonCancelTransfer);
+    cancelButton_->setToolTip(texts::ButtonCancelTransferTip);
     StatusBar1->addPermanentWidget(progressLabel_);
     StatusBar1->addPermanentWidget(progressBar_);
     StatusBar1->addPermanentWidget(cancelButton_);
@@ -240,22 +211,24 @@ void TFormQuillet::buildTopBand() {
         return c;
     };
 
-    Label2 = label("Label2", QStringLiteral("HTML文書名"), 4, 8, 80, 12);
-    EditHtml = edit("EditHtml", QStringLiteral("index.html"), 87, 4, 86, 20);
-    ButtonHtml = new QPushButton(QStringLiteral("..."), Splitter1);
+    Label2 = label("Label2", texts::Label2, 4, 8, 80, 12);
+    EditHtml = edit("EditHtml", texts::EditHtml, 87, 4, 86, 20);
+    ButtonHtml = new QPushButton(texts::ButtonHtml, Splitter1);
     ButtonHtml->setObjectName(QStringLiteral("ButtonHtml"));
     ButtonHtml->setGeometry(176, 4, 25, 21);
-    Label1 = label("Label1", QStringLiteral("ｻｲﾄ上の文書名"), 212, 8, 80, 12);
+    Label1 = label("Label1", texts::Label1, 212, 8, 80, 12);
     EditURL = edit("EditURL", QString(), 295, 4, 137, 20);
-    Label4 = label("Label4", QStringLiteral("タイトル"), 9, 40, 39, 12);
-    EditTitle = edit("EditTitle", QStringLiteral("EditTitle"), 51, 34, 382, 22);
-    CheckBoxTitleMark = check("CheckBoxTitleMark", QStringLiteral("ﾀｲﾄﾙにﾏｰｸ"), 4, 76, 85, 17);
+    Label4 = label("Label4", texts::Label4, 9, 40, 39, 12);
+    EditTitle = edit("EditTitle", texts::EditTitle, 51, 34, 382, 22);
+    CheckBoxTitleMark = check("CheckBoxTitleMark", texts::CheckBoxTitleMark, 4, 76, 85, 17);
     SpeedButtonTtlFont =
-        speedButton(Splitter1, "SpeedButtonTtlFont", QStringLiteral("ﾀｲﾄﾙのﾌｫﾝﾄ"), 92, 68, 77, 29);
-    CheckBoxIndent = check("CheckBoxIndent", QStringLiteral("本文をｲﾝﾃﾞﾝﾄ"), 176, 76, 97, 17);
-    SpeedButtonHelp = speedButton(Splitter1, "SpeedButtonHelp", QStringLiteral("使い方"), 292, 64, 45, 43);
-    SpeedButtonPanel1 = speedButton(Splitter1, "SpeedButtonPanel1", QStringLiteral("ﾊﾟﾈﾙ1"), 340, 64, 45, 21);
-    SpeedButtonPanel2 = speedButton(Splitter1, "SpeedButtonPanel2", QStringLiteral("ﾊﾟﾈﾙ2"), 340, 86, 45, 21);
+        speedButton(Splitter1, "SpeedButtonTtlFont", texts::SpeedButtonTtlFont, 92, 68, 77, 29);
+    CheckBoxIndent = check("CheckBoxIndent", texts::CheckBoxIndent, 176, 76, 97, 17);
+    SpeedButtonHelp = speedButton(Splitter1, "SpeedButtonHelp", texts::SpeedButtonHelp, 292, 64, 45, 43);
+    SpeedButtonPanel1 =
+        speedButton(Splitter1, "SpeedButtonPanel1", texts::SpeedButtonPanel1, 340, 64, 45, 21);
+    SpeedButtonPanel2 =
+        speedButton(Splitter1, "SpeedButtonPanel2", texts::SpeedButtonPanel2, 340, 86, 45, 21);
     SpeedButtonAbout = speedButton(Splitter1, "SpeedButtonAbout", QString(), 388, 64, 45, 43);
     SpeedButtonAbout->setToolButtonStyle(Qt::ToolButtonIconOnly);
     SpeedButtonAbout->setIcon(programIcon());
@@ -267,17 +240,17 @@ void TFormQuillet::buildCommandBar() {
     auto button = [this](const char* name, const QString& caption, int l, int t, int w) {
         return speedButton(CoolBar1, name, caption, l, t, w, 22);
     };
-    SpeedButtonSAVE = button("SpeedButtonSAVE", QStringLiteral("保存"), 11, 4, 64);
-    SpeedButtonCANCEL = button("SpeedButtonCANCEL", QStringLiteral("取消"), 77, 4, 64);
-    SpeedButtonMOD = button("SpeedButtonMOD", QStringLiteral("最後の書きこみを編集"), 11, 28, 130);
-    SpeedButtonRep = button("SpeedButtonRep", QStringLiteral("書きこみを全て置換"), 11, 52, 130);
-    SpeedButtonDEL = button("SpeedButtonDEL", QStringLiteral("最後の書きこみを削除"), 11, 76, 130);
-    SpeedButtonPREV = button("SpeedButtonPREV", QStringLiteral("ブラウザで確認"), 11, 100, 130);
-    SpeedButtonCON = button("SpeedButtonCON", QStringLiteral("接続"), 11, 124, 64);
-    SpeedButtonDIS = button("SpeedButtonDIS", QStringLiteral("切断"), 77, 124, 64);
-    SpeedButtonUP = button("SpeedButtonUP", QStringLiteral("サイトにアップロード"), 11, 148, 130);
-    SpeedButtonDN = button("SpeedButtonDN", QStringLiteral("サイトからダウンロード"), 11, 172, 130);
-    SpeedButtonClose = button("SpeedButtonClose", QStringLiteral("終了"), 11, 196, 130);
+    SpeedButtonSAVE = button("SpeedButtonSAVE", texts::SpeedButtonSAVE, 11, 4, 64);
+    SpeedButtonCANCEL = button("SpeedButtonCANCEL", texts::SpeedButtonCANCEL, 77, 4, 64);
+    SpeedButtonMOD = button("SpeedButtonMOD", texts::SpeedButtonMOD, 11, 28, 130);
+    SpeedButtonRep = button("SpeedButtonRep", texts::SpeedButtonRep, 11, 52, 130);
+    SpeedButtonDEL = button("SpeedButtonDEL", texts::SpeedButtonDEL, 11, 76, 130);
+    SpeedButtonPREV = button("SpeedButtonPREV", texts::SpeedButtonPREV, 11, 100, 130);
+    SpeedButtonCON = button("SpeedButtonCON", texts::SpeedButtonCON, 11, 124, 64);
+    SpeedButtonDIS = button("SpeedButtonDIS", texts::SpeedButtonDIS, 77, 124, 64);
+    SpeedButtonUP = button("SpeedButtonUP", texts::SpeedButtonUP, 11, 148, 130);
+    SpeedButtonDN = button("SpeedButtonDN", texts::SpeedButtonDN, 11, 172, 130);
+    SpeedButtonClose = button("SpeedButtonClose", texts::SpeedButtonClose, 11, 196, 130);
 
     onClick(SpeedButtonSAVE, [this] { SpeedButtonSAVEClick(SpeedButtonSAVE); });
     onClick(SpeedButtonRep, [this] { SpeedButtonSAVEClick(SpeedButtonRep); });
@@ -292,18 +265,18 @@ void TFormQuillet::buildMarkupBar() {
     auto button = [&](const char* name, const QString& caption, int row, int col) {
         return speedButton(CoolBar2, name, caption, cols[col], rows[row], 36, 22);
     };
-    SpeedButtonBold = button("SpeedButtonBold", QStringLiteral("太字"), 0, 0);
-    SpeedButtonItalic = button("SpeedButtonItalic", QStringLiteral("斜体"), 0, 1);
-    SpeedButtonUnder = button("SpeedButtonUnder", QStringLiteral("下線"), 0, 2);
-    SpeedButtonLine = button("SpeedButtonLine", QStringLiteral("罫線"), 0, 3);
-    SpeedButtonPhrase = button("SpeedButtonPhrase", QStringLiteral("段落"), 1, 0);
-    SpeedButtonPRE = button("SpeedButtonPRE", QStringLiteral("PRE"), 1, 1);
-    SpeedButtonTT = button("SpeedButtonTT", QStringLiteral("等幅"), 1, 2);
-    SpeedButtonBR = button("SpeedButtonBR", QStringLiteral("改行"), 1, 3);
-    SpeedButtonBig = button("SpeedButtonBig", QStringLiteral("大きく"), 2, 0);
-    SpeedButtonSmall = button("SpeedButtonSmall", QStringLiteral("小さく"), 2, 1);
-    SpeedButtonList = button("SpeedButtonList", QStringLiteral("箇条"), 2, 2);
-    SpeedButtonFont = button("SpeedButtonFont", QStringLiteral("ﾌｫﾝﾄ"), 2, 3);
+    SpeedButtonBold = button("SpeedButtonBold", texts::SpeedButtonBold, 0, 0);
+    SpeedButtonItalic = button("SpeedButtonItalic", texts::SpeedButtonItalic, 0, 1);
+    SpeedButtonUnder = button("SpeedButtonUnder", texts::SpeedButtonUnder, 0, 2);
+    SpeedButtonLine = button("SpeedButtonLine", texts::SpeedButtonLine, 0, 3);
+    SpeedButtonPhrase = button("SpeedButtonPhrase", texts::SpeedButtonPhrase, 1, 0);
+    SpeedButtonPRE = button("SpeedButtonPRE", texts::SpeedButtonPRE, 1, 1);
+    SpeedButtonTT = button("SpeedButtonTT", texts::SpeedButtonTT, 1, 2);
+    SpeedButtonBR = button("SpeedButtonBR", texts::SpeedButtonBR, 1, 3);
+    SpeedButtonBig = button("SpeedButtonBig", texts::SpeedButtonBig, 2, 0);
+    SpeedButtonSmall = button("SpeedButtonSmall", texts::SpeedButtonSmall, 2, 1);
+    SpeedButtonList = button("SpeedButtonList", texts::SpeedButtonList, 2, 2);
+    SpeedButtonFont = button("SpeedButtonFont", texts::SpeedButtonFont, 2, 3);
 
     QFont bold = font();
     bold.setBold(true);

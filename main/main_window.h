@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "document/page_format.h"
+#include "main/texts.h"
 #include "platform/open_dialog.h"
 
 class QAbstractButton;
@@ -223,21 +224,5 @@ public:
     QToolButton* SpeedButtonList = nullptr;
     QToolButton* SpeedButtonFont = nullptr;
 };
-
-// The window's texts that more than one place needs.
-namespace texts {
-extern const QString RecalledNotSaved;
-extern const QString ReplaceAllMissingBody;
-extern const QString ReplaceAllMissingHtml;
-QString noInsertionMarker(const QString& page);
-QString previewFailed(const QString& page);
-extern const QString NoEntryEnd;
-extern const QString ReplaceTypedText;
-QString pageNotFound(const QString& page);
-QString notInEncoding(const QString& page, const QString& encoding);
-extern const QString ChooseNewPageEncoding;
-QString encodingShown(const QString& name, bool byteOrderMark);
-QString encodingRefusedShown(const QString& label);
-} // namespace texts
 
 } // namespace quillet::ui

@@ -150,7 +150,7 @@ void TFormQuillet::SpeedButtonHelpClick() {
 
 void TFormQuillet::SpeedButtonAboutClick() {
     TFormTallow box(this, SpeedButtonAbout->icon());
-    box.Label1->setText(QStringLiteral("Quillet 試作品"));
+    box.Label1->setText(texts::AboutProgram);
     box.exec();
 }
 

@@ -15,7 +15,6 @@
 namespace quillet::ui {
 
 namespace {
-const QString kOpenFilter = QStringLiteral("すべて|*.*|HTML|*.html;*.htm|イメージ|*.jpg;*.jpeg;*.gif");
 constexpr int kImageFilter = 3;
 
 // The editor separates lines with U+2029 in a selection; page text has CR LF.
@@ -128,7 +127,7 @@ void TFormQuillet::SpeedButtonTtlFontClick() {
 void TFormQuillet::CheckBoxTitleMarkClick() {
     if (!CheckBoxTitleMark->isChecked())
         return; // the tag stays; Save ignores it while the box is clear
-    OpenDialog1.filter = kOpenFilter;
+    OpenDialog1.filter = texts::OpenDialogFilter;
     OpenDialog1.filterIndex = kImageFilter;
     OpenDialog1.defaultExt.clear();
     OpenDialog1.fileName.clear();

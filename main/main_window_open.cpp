@@ -26,31 +26,7 @@ using platform::Answer;
 using platform::Buttons;
 using platform::prompter;
 
-namespace texts {
-const QString CreateNewPage = QStringLiteral("この名前で新規に作成しますか？");
-const QString ChooseNewPageEncoding = QStringLiteral("新しい文書の文字コードを選んでください。\r"
-                                                     "Shift-JIS: これまでの Quillet の文書と同じです。\r"
-                                                     "UTF-8: いまのウェブで広く使われている文字コードです。");
-
-QString cannotOpen(const QString& page) { return QStringLiteral("ファイル %1 は開けません").arg(page); }
-QString cannotCreate(const QString& page) { return QStringLiteral("ファイル %1 を作成できません").arg(page); }
-QString pageKept() { return QStringLiteral("文書は元のままです"); }
-QString nameTaken() { return QStringLiteral("同じ名前のファイルが作られていたため、上書きしませんでした"); }
-QString pageTooLarge(const QString& page) {
-    return QStringLiteral("文書「%1」は行が多すぎるため、書き込み開始位置の設定画面に読み込めません"
-                          "（上限 %2 行）。\r文書は変更していません。")
-        .arg(page)
-        .arg(doc::kMaxListRows);
-}
-QString pageChangedMeanwhile(const QString& page) {
-    return QStringLiteral("文書「%1」は書き込み開始位置の設定中に変更されました。\r"
-                          "その変更を失わないよう、何も書き込んでいません。")
-        .arg(page);
-}
-} // namespace texts
-
 namespace {
-const QString kOpenFilter = QStringLiteral("すべて|*.*|HTML|*.html;*.htm|イメージ|*.jpg;*.jpeg;*.gif");
 constexpr int kHtmlFilter = 2;
 
 [[noreturn]] void fail(const QStringList& lines) {
@@ -63,7 +39,7 @@ void TFormQuillet::connectOpenHandlers() {
 }
 
 void TFormQuillet::ButtonHtmlClick() {
-    OpenDialog1.filter = kOpenFilter;
+    OpenDialog1.filter = texts::OpenDialogFilter;
     OpenDialog1.filterIndex = kHtmlFilter;
     OpenDialog1.defaultExt = QStringLiteral("html");
     if (OpenDialog1.initialDir.isEmpty())
@@ -98,7 +74,7 @@ void TFormQuillet::OpenDocument() {
     } catch (const doc::FileError& e) {
         fail({texts::cannotOpen(shownPath), platform::fileErrorMessage(e)});
     } catch (const doc::ListTooLargeError&) {
-        prompter().confirm(this, texts::pageTooLarge(shownPath), Buttons::Ok);
+        prompter().confirm(this, texts::pageTooLarge(shownPath, doc::kMaxListRows), Buttons::Ok);
         return;
     }
     auto dialog = std::make_unique<TFormSetIns>(this);
@@ -111,7 +87,7 @@ void TFormQuillet::OpenDocument() {
     try {
         outcome = doc::saveInsertionList(path, dialog->lines());
     } catch (const doc::FileError& e) {
-        fail({texts::cannotCreate(shownPath), platform::fileErrorMessage(e), texts::pageKept()});
+        fail({texts::cannotCreate(shownPath), platform::fileErrorMessage(e), texts::PageKept});
     }
     if (outcome == doc::SaveListOutcome::PageChanged) {
         EditHtml->clear();
@@ -127,8 +103,8 @@ void TFormQuillet::createDocument(const std::string& path) {
     }
     // Shift-JIS first: the pages Quillet has always made.
     const doc::NewPageCharset charsets[] = {doc::NewPageCharset::ShiftJis, doc::NewPageCharset::Utf8};
-    const auto chosen = prompter().choose(this, texts::ChooseNewPageEncoding,
-                                          {QStringLiteral("Shift-JIS"), QStringLiteral("UTF-8")}, 0);
+    const auto chosen =
+        prompter().choose(this, texts::ChooseNewPageEncoding, {texts::ShiftJisChoice, texts::Utf8Choice}, 0);
     if (!chosen) {
         EditHtml->clear();
         return;
@@ -142,7 +118,7 @@ void TFormQuillet::createDocument(const std::string& path) {
         doc::createNewPage(path, colors, charsets[*chosen]);
     } catch (const doc::FileError& e) {
         fail({texts::cannotCreate(EditHtml->text()),
-              e.errnum() == EEXIST ? texts::nameTaken() : platform::fileErrorMessage(e)});
+              e.errnum() == EEXIST ? texts::NameTaken : platform::fileErrorMessage(e)});
     }
 }
 

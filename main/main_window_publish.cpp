@@ -24,32 +24,6 @@ using platform::Answer;
 using platform::Buttons;
 using platform::prompter;
 
-namespace texts {
-const QString UploadCanceled =
-    QStringLiteral("アップロードを中止しました (サイトの文書は不完全かもしれません)");
-const QString DownloadCanceled = QStringLiteral("ダウンロードを中止しました (文書は元のままです)");
-const QString SiteName = QStringLiteral("ｻｲﾄ上の文書名");
-const QString DownloadNotInstalled =
-    QStringLiteral("ダウンロードした文書は使いませんでした (文書は元のままです)");
-
-QString downloadIncomplete(const QString& page) {
-    return QStringLiteral("「%1」のダウンロードは完了しませんでした。\r文書は変更していません").arg(page);
-}
-QString uploadSizeDiffers(const QString& page, std::uint64_t held, std::uint64_t sent) {
-    QLocale locale;
-    return QStringLiteral(
-               "「%1」のアップロードは完全ではありません。\r"
-               "サーバー上の文書は %2 バイト、送ったのは %3 バイトです。もう一度アップロードしてください")
-        .arg(page, locale.toString(static_cast<qulonglong>(held)),
-             locale.toString(static_cast<qulonglong>(sent)));
-}
-QString replaceMarkedPage(const QString& page) {
-    return QStringLiteral("ダウンロードした文書には書き込み開始位置『<!-INS-!>』の行がありません。\r"
-                          "文書「%1」をこの内容で置き換えますか？")
-        .arg(page);
-}
-} // namespace texts
-
 namespace {
 QString shownBytes(const std::string& bytes) { return platform::cp932().decodeForDisplay(bytes); }
 } // namespace
@@ -124,15 +98,13 @@ void TFormQuillet::showTransferProgress() {
     const std::int64_t total = NMFTP1->BytesTotal();
     QLocale locale;
     if (total > 0) {
-        progressLabel_->setText(QStringLiteral("%1 / %2 バイト")
-                                    .arg(locale.toString(static_cast<qulonglong>(done)),
-                                         locale.toString(static_cast<qlonglong>(total))));
+        progressLabel_->setText(texts::bytesOf(locale.toString(static_cast<qulonglong>(done)),
+                                               locale.toString(static_cast<qlonglong>(total))));
         progressBar_->setRange(0, 1000);
         progressBar_->setValue(static_cast<int>(std::min<double>(1000.0, 1000.0 * done / total)));
         progressBar_->show();
     } else {
-        progressLabel_->setText(
-            QStringLiteral("%1 バイト").arg(locale.toString(static_cast<qulonglong>(done))));
+        progressLabel_->setText(texts::bytes(locale.toString(static_cast<qulonglong>(done))));
         progressBar_->hide();
     }
     progressLabel_->show();
@@ -204,7 +176,7 @@ void TFormQuillet::SpeedButtonCONClick() {
     });
     setConnectedLook(NMFTP1->Connected());
     if (NMFTP1->Connected())
-        setStatusText(QStringLiteral("Connected"));
+        setStatusText(texts::Connected);
     else
         setStatusText(connectFailure(failure, transferCanceled_));
     repaint();
@@ -213,14 +185,14 @@ void TFormQuillet::SpeedButtonCONClick() {
 void TFormQuillet::SpeedButtonDISClick() {
     runFtpCommand([&] { NMFTP1->Disconnect(); });
     setConnectedLook(false);
-    setStatusText(QStringLiteral("not connected"));
+    setStatusText(texts::NotConnected);
 }
 
 void TFormQuillet::SpeedButtonUPClick() {
     runFtpCommand([&] {
-        setStatusText(QStringLiteral("Upload ") + EditHtml->text());
+        setStatusText(texts::uploading(EditHtml->text()));
         // The name goes out in the server's encoding, exactly or not at all.
-        const std::string remote = NMFTP1->NameEncoding().encodeExactly(EditURL->text(), texts::SiteName);
+        const std::string remote = NMFTP1->NameEncoding().encodeExactly(EditURL->text(), texts::Label1);
         // TYPE I: the server's copy is the page byte for byte (in text type a server may rewrite
         // line ends, and a bare CR ends a line of the page).
         NMFTP1->SetTransferType(2);
@@ -233,9 +205,11 @@ void TFormQuillet::SpeedButtonUPClick() {
             return;
         } catch (const net::EUploadMismatch& e) {
             throw std::runtime_error(
-                texts::uploadSizeDiffers(EditHtml->text(), e.Held(), e.Sent()).toStdString());
+                texts::uploadSizeDiffers(EditHtml->text(), QLocale().toString(static_cast<qulonglong>(e.Held())),
+                                         QLocale().toString(static_cast<qulonglong>(e.Sent())))
+                    .toStdString());
         }
-        setStatusText(QStringLiteral("Ready"));
+        setStatusText(texts::Ready);
     });
 }
 
@@ -246,8 +220,8 @@ void TFormQuillet::SpeedButtonDNClick() {
         ~Shown() { window->showPageEncoding(); }
     } shown{this};
     runFtpCommand([&] {
-        setStatusText(QStringLiteral("Download ") + EditURL->text());
-        const std::string remote = NMFTP1->NameEncoding().encodeExactly(EditURL->text(), texts::SiteName);
+        setStatusText(texts::downloading(EditURL->text()));
+        const std::string remote = NMFTP1->NameEncoding().encodeExactly(EditURL->text(), texts::Label1);
         const QString shownPage = EditHtml->text().isEmpty() ? EditURL->text() : EditHtml->text();
         const std::string page = QFile::encodeName(shownPage).toStdString();
         // Received beside the page's real file; the page and its backup are touched only when a
@@ -275,7 +249,7 @@ void TFormQuillet::SpeedButtonDNClick() {
         }
         // The fsync of a large download takes long: the window keeps turning meanwhile.
         platform::runAside([&] { received.install(); });
-        setStatusText(QStringLiteral("Ready"));
+        setStatusText(texts::Ready);
     });
 }
 

@@ -14,23 +14,6 @@ using platform::Answer;
 using platform::Buttons;
 using platform::prompter;
 
-namespace texts {
-const QString NoEntryEnd = QStringLiteral("書き込みの終わり『<!-END-!>』が見つかりません");
-const QString ReplaceTypedText =
-    QStringLiteral("入力中のタイトルと本文を、最後の書き込みで置き換えます。\rよろしいですか？");
-
-QString pageNotFound(const QString& page) {
-    return QStringLiteral("文書「%1」が見つかりません。\rHTML文書名を確かめてください。").arg(page);
-}
-
-QString notInEncoding(const QString& page, const QString& encoding) {
-    return QStringLiteral("文書「%1」の最後の書き込みに、%2として読めない"
-                          "文字があります。\r文書を壊さないよう、呼び出しを中止しました。\r"
-                          "文書は変更していません。")
-        .arg(page, encoding);
-}
-} // namespace texts
-
 namespace {
 // The recalled entry as window text; nothing when a byte is not valid in the page's encoding,
 // because a replacement character would be written back by the next Save and lose the original.

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "main/texts.h"
 #include "platform/pointer.h"
 
 namespace quillet::ui {
@@ -23,7 +24,7 @@ public:
     explicit Grip(QWidget* bar) : QWidget(bar) {
         setObjectName(QStringLiteral("Grip"));
         setCursor(Qt::SizeAllCursor);
-        setToolTip(QStringLiteral("ドラッグでウィンドウに入れたり出したりできます"));
+        setToolTip(texts::GripTip);
     }
 
 protected:
