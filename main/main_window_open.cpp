@@ -49,10 +49,7 @@ void TFormQuillet::ButtonHtmlClick() {
         return;
     EditHtml->setText(OpenDialog1.fileName);
     // Made, marked or left as it was: what the page is now in.
-    struct Shown {
-        TFormQuillet* window;
-        ~Shown() { window->showPageEncoding(); }
-    } shown{this};
+    const EncodingShownAfter shown{this};
     OpenDocument();
 }
 

@@ -14,4 +14,11 @@ template <class F> void TFormQuillet::onClick(QAbstractButton* button, F handler
             [this, handler] { platform::runCommand(this, handler); });
 }
 
+// Shows the page's encoding again when a command that may have replaced the page ends, however
+// it ends.
+struct EncodingShownAfter {
+    TFormQuillet* window;
+    ~EncodingShownAfter() { window->showPageEncoding(); }
+};
+
 } // namespace quillet::ui

@@ -215,10 +215,7 @@ void TFormQuillet::SpeedButtonUPClick() {
 
 void TFormQuillet::SpeedButtonDNClick() {
     // The page that came may be in another encoding.
-    struct Shown {
-        TFormQuillet* window;
-        ~Shown() { window->showPageEncoding(); }
-    } shown{this};
+    const EncodingShownAfter shown{this};
     runFtpCommand([&] {
         setStatusText(texts::downloading(EditURL->text()));
         const std::string remote = NMFTP1->NameEncoding().encodeExactly(EditURL->text(), texts::Label1);

@@ -76,10 +76,7 @@ void TFormQuillet::SpeedButtonDELClick() {
 
 void TFormQuillet::SpeedButtonCANCELClick() {
     // The backup that comes back may be in another encoding.
-    struct Shown {
-        TFormQuillet* window;
-        ~Shown() { window->showPageEncoding(); }
-    } shown{this};
+    const EncodingShownAfter shown{this};
     doc::undoLastRewrite(pagePath());
 }
 

@@ -290,3 +290,17 @@ TEST_F(PageEncodingWindowTest, InsertionPointListReadsThePagesEncoding) {
     EXPECT_EQ(readFile(page), "<meta charset=\"UTF-8\">\r\n<BODY>\r\n<!-INS-!>\r\n日記 \xFF\r\n</BODY>\r\n");
     EXPECT_EQ(window.LabelEncoding->text(), "UTF-8");
 }
+
+// What the window shows follows the page: another name, or Undo bringing back a backup in
+// another encoding.
+TEST_F(PageEncodingWindowTest, ShownEncodingFollowsThePage) {
+    writeFile(page, "<meta charset=utf-8>\r\n<!-INS-!>\r\n");
+    writeFile(bak, "<HTML>\r\n<!-INS-!>\r\n");
+    window.EditHtml->setText(QString::fromStdString(page));
+    EXPECT_EQ(window.LabelEncoding->text(), "UTF-8");
+    click(window.SpeedButtonCANCEL);
+    EXPECT_EQ(window.LabelEncoding->text(), "Shift-JIS");
+    window.EditHtml->setText(QString::fromStdString(dir.file("none.html")));
+    EXPECT_TRUE(window.LabelEncoding->text().isEmpty());
+    EXPECT_TRUE(prompter.asked.empty());
+}
