@@ -135,6 +135,7 @@ TFormQuillet::TFormQuillet(QWidget* parent) : QWidget(parent) {
     StatusBar1->addWidget(statusLabel_, 1);
     LabelEncoding = new QLabel(StatusBar1);
     LabelEncoding->setObjectName(QStringLiteral("LabelEncoding"));
+    LabelEncoding->setContentsMargins(4, 0, 6, 0); // clear of the window's edge: no size grip
     StatusBar1->addPermanentWidget(LabelEncoding);
     progressLabel_ = new QLabel(StatusBar1);
     progressBar_ = new QProgressBar(StatusBar1);

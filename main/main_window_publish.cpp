@@ -121,6 +121,7 @@ template <class F> void TFormQuillet::runFtpCommand(F&& command) {
             w.ftpBusy_ = true;
             w.transferCanceled_ = false;
             w.updateFtpButtons();
+            w.LabelEncoding->hide(); // the transfer's status and progress take its room
             w.cancelButton_->show();
         }
         ~Busy() {
@@ -128,6 +129,7 @@ template <class F> void TFormQuillet::runFtpCommand(F&& command) {
             w.cancelButton_->hide();
             w.progressLabel_->hide();
             w.progressBar_->hide();
+            w.LabelEncoding->show();
             w.updateFtpButtons();
             if (w.closeAfterFtp_)
                 QTimer::singleShot(0, &w, [window = &w] { window->close(); });
