@@ -140,8 +140,10 @@ void TFormQuillet::SpeedButtonMODClick() {
             Buttons::Ok);
         return; // page, backup and editor as they were
     }
-    if (!text)
-        return; // the page went away meanwhile
+    if (taken.outcome == doc::ReworkOutcome::PageMissing) {
+        markRecalled.flag = nullptr; // it went away meanwhile: nothing was taken
+        return;
+    }
 
     const doc::RecalledEntry& entry = taken.entry;
     EditTitle->clear();
