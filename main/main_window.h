@@ -32,7 +32,7 @@ class TNMFTP;
 namespace quillet::platform {
 struct CertificateInfo;
 class PageCodec;
-}
+} // namespace quillet::platform
 
 namespace quillet::ui {
 

@@ -207,7 +207,8 @@ void TFormQuillet::SpeedButtonUPClick() {
             return;
         } catch (const net::EUploadMismatch& e) {
             throw std::runtime_error(
-                texts::uploadSizeDiffers(EditHtml->text(), QLocale().toString(static_cast<qulonglong>(e.Held())),
+                texts::uploadSizeDiffers(EditHtml->text(),
+                                         QLocale().toString(static_cast<qulonglong>(e.Held())),
                                          QLocale().toString(static_cast<qulonglong>(e.Sent())))
                     .toStdString());
         }

@@ -125,8 +125,9 @@ QString downloadIncomplete(const QString& page) {
     return QStringLiteral("「%1」のダウンロードは完了しませんでした。\r文書は変更していません").arg(page);
 }
 QString uploadSizeDiffers(const QString& page, const QString& held, const QString& sent) {
-    return QStringLiteral("「%1」のアップロードは完全ではありません。\r"
-                          "サーバー上の文書は %2 バイト、送ったのは %3 バイトです。もう一度アップロードしてください")
+    return QStringLiteral(
+               "「%1」のアップロードは完全ではありません。\r"
+               "サーバー上の文書は %2 バイト、送ったのは %3 バイトです。もう一度アップロードしてください")
         .arg(page, held, sent);
 }
 QString replaceMarkedPage(const QString& page) {
