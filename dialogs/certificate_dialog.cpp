@@ -30,32 +30,6 @@ CertificateQuestion*& installed() {
 }
 } // namespace
 
-QString certificateProblemText(platform::CertificateProblem problem) {
-    using P = platform::CertificateProblem;
-    switch (problem) {
-    case P::SelfSigned:
-        return texts::SelfSigned;
-    case P::Expired:
-        return texts::Expired;
-    case P::NotYetValid:
-        return texts::NotYetValid;
-    case P::OtherName:
-        return texts::OtherName;
-    case P::UnknownIssuer:
-        return texts::UnknownIssuer;
-    case P::Invalid:
-        break;
-    }
-    return texts::Invalid;
-}
-
-QString pinChangedText(const QString& host, const std::string& pinned,
-                       const platform::CertificateInfo& presented) {
-    return texts::PinChanged.arg(host,
-                                 QString::fromLatin1(pinned.data(), static_cast<qsizetype>(pinned.size())),
-                                 QString::fromStdString(presented.sha256));
-}
-
 TFormCertificate::TFormCertificate(QWidget* owner, const QString& host,
                                    const platform::CertificateInfo& certificate)
     : QDialog(owner) {

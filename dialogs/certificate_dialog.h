@@ -8,6 +8,7 @@
 #include <QString>
 #include <string>
 
+#include "commands/connect_failure.h"
 #include "platform/tls_channel.h"
 
 class QPushButton;
@@ -35,10 +36,8 @@ public:
 bool askToTrust(QWidget* parent, const QString& host, const platform::CertificateInfo& certificate);
 void setCertificateQuestion(CertificateQuestion* replacement); // nullptr restores the dialog
 
-// One reason, short enough for the status bar.
-QString certificateProblemText(platform::CertificateProblem problem);
-// The warning for a certificate that is not the one pinned for the site (for the error box).
-QString pinChangedText(const QString& host, const std::string& pinned,
-                       const platform::CertificateInfo& presented);
+// The reasons and the warning are the commands' own texts, shared with the command line.
+using commands::certificateProblemText;
+using commands::pinChangedText;
 
 } // namespace quillet::ui

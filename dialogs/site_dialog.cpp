@@ -361,20 +361,12 @@ void TFormLogin::ButtonDirClick() {
 }
 
 LoginTarget TFormLogin::target() const {
-    LoginTarget t;
-    t.title = fieldBytes(EditTITLE);
-    t.host = fieldBytes(EditHost);
-    t.user = fieldBytes(EditUser);
-    t.password = fieldBytes(EditPassword);
-    t.port = doc::portNumber(platform::cp932().encode(EditPort->text()), 21);
-    if (UseProxy->isChecked()) {
-        t.proxy = fieldBytes(EditProxy);
-        t.proxyPort = doc::portNumber(platform::cp932().encode(EditProxyPort->text()), 0);
-    }
-    t.mode = chosenMode();
-    t.security = chosenSecurity();
-    t.pin = pin_;
-    return t;
+    const bool proxied = UseProxy->isChecked();
+    return commands::loginTarget({fieldBytes(EditTITLE), fieldBytes(EditHost),
+                                  platform::cp932().encode(EditPort->text()), fieldBytes(EditUser),
+                                  fieldBytes(EditPassword), proxied ? fieldBytes(EditProxy) : std::string(),
+                                  proxied ? platform::cp932().encode(EditProxyPort->text()) : std::string(),
+                                  std::string(), chosenMode(), chosenSecurity(), pin_});
 }
 
 void TFormLogin::accept() {
@@ -402,18 +394,6 @@ void TFormLogin::FormClose() {
 void TFormLogin::SaveIni() {
     QDir().mkpath(QFileInfo(settingsPath_).absolutePath()); // the per-user folder may be new
     doc::saveSiteList(QFile::encodeName(settingsPath_).toStdString(), sites_);
-}
-
-bool pinCertificate(const QString& settingsPath, const LoginTarget& target, const std::string& sha256) {
-    const std::string path =
-        QFile::encodeName(settingsPath.isEmpty() ? platform::settingsFilePath() : settingsPath).toStdString();
-    std::vector<doc::SiteEntry> sites = doc::loadSiteList(path);
-    const auto site = doc::findSite(sites, target.title, target.host, target.port, target.user);
-    if (!site)
-        return false;
-    sites[*site].pin = sha256;
-    doc::saveSiteList(path, sites);
-    return true;
 }
 
 } // namespace quillet::ui

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/site_login.h"
 #include "document/site_list.h"
 
 class QCheckBox;
@@ -20,22 +21,10 @@ class QScrollArea;
 namespace quillet::ui {
 
 // What Connect copies into the FTP client: the fields as they stand when the dialog closes,
-// not the stored site.
-struct LoginTarget {
-    std::string title;                // the site's name, which finds it in the settings file
-    std::string host, user, password; // CP932
-    int port = 21;                    // 21 when the field is not a port number
-    std::string proxy;                // empty and 0 unless "ﾌﾟﾛｸｼ経由" is ticked,
-    int proxyPort = 0;                // so an earlier proxied connect leaves nothing behind
-    doc::DataMode mode = doc::DataMode::Passive;
-    doc::Security security = doc::Security::TlsRequired;
-    std::string pin; // the chosen site's pinned certificate, unless the author removed it
-};
-
-// Pins a certificate (its SHA-256 fingerprint) to the stored site the target came from and
-// saves the settings file. False when no stored site matches (details typed in without
-// "追加"): the certificate is then trusted for this connection only.
-bool pinCertificate(const QString& settingsPath, const LoginTarget& target, const std::string& sha256);
+// not the stored site (the proxy only while "ﾌﾟﾛｸｼ経由" is ticked, the pin unless the author
+// removed it).
+using commands::LoginTarget;
+using commands::pinCertificate;
 
 class TFormLogin : public QDialog {
     Q_OBJECT

@@ -164,19 +164,6 @@ const QString Question = QStringLiteral("このサイトでは、この証明書
                                         "「はい」にすると、このサイトには以後この証明書だけを受け入れます。");
 const QString Yes = QStringLiteral("はい(&Y)");
 const QString No = QStringLiteral("いいえ(&N)");
-const QString SelfSigned = QStringLiteral("自己署名の証明書です");
-const QString Expired = QStringLiteral("有効期限が切れています");
-const QString NotYetValid = QStringLiteral("有効期間がまだ始まっていません");
-const QString OtherName = QStringLiteral("別のホスト名の証明書です");
-const QString UnknownIssuer = QStringLiteral("発行者を信頼できません");
-const QString Invalid = QStringLiteral("証明書を検証できません");
-// Ends without a period: the error box adds it.
-const QString PinChanged = QStringLiteral(
-    "%1 の証明書が、このサイトで信頼した証明書と違うため、接続を中止しました。"
-    "通信が第三者に横取りされている恐れがあります。\r"
-    "信頼した証明書: %2\r"
-    "今回の証明書: %3\r"
-    "証明書が正しく取り替えられたと確かめられたときは、サイトの設定で証明書の固定を解除してください");
 
 const QString Reason = QStringLiteral("・%1");
 } // namespace certificate

@@ -104,13 +104,6 @@ extern const QString Question;
 extern const QString Yes;
 extern const QString No;
 extern const QString Reason; // one line of the reasons
-extern const QString SelfSigned;
-extern const QString Expired;
-extern const QString NotYetValid;
-extern const QString OtherName;
-extern const QString UnknownIssuer;
-extern const QString Invalid;
-extern const QString PinChanged; // ends without a period: the error box adds it
 } // namespace certificate
 
 } // namespace quillet::ui::dialogs::texts

@@ -1,16 +1,9 @@
 #pragma once
-// What the window says about a connect, while it waits and when it did not end connected: in
-// Japanese, what happened and what to do. The network layer's exceptions carry its English
-// texts; of those only a server's own reply line is quoted.
+// The window says what a connect says on the command line.
 
-#include <QString>
-#include <exception>
-
+#include "commands/connect_failure.h"
 #include "main/texts.h"
 
 namespace quillet::ui {
-
-// `canceled`: the author stopped the connect.
-QString connectFailure(std::exception_ptr error, bool canceled);
-
-} // namespace quillet::ui
+using commands::connectFailure;
+}

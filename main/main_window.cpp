@@ -21,6 +21,7 @@
 #include <QWindow>
 #include <algorithm>
 
+#include "commands/entry_text.h"
 #include "dialogs/program_icon.h"
 #include "document/entry_writer.h"
 #include "document/file_io.h"
@@ -105,11 +106,6 @@ protected:
     }
 };
 
-// Window text as page bytes. A line separator is a LF inside the page's line.
-std::string pageText(const platform::PageCodec& codec, QString text) {
-    text.replace(QChar::LineSeparator, QChar('\n'));
-    return codec.encode(text);
-}
 } // namespace
 
 TFormQuillet::TFormQuillet(QWidget* parent) : QWidget(parent) {
@@ -401,51 +397,37 @@ QStringList TFormQuillet::bodyText() const {
 std::vector<std::string> TFormQuillet::bodyLines(const platform::PageCodec& codec) const {
     std::vector<std::string> bytes;
     for (const QString& line : bodyText())
-        bytes.push_back(pageText(codec, line));
+        bytes.push_back(commands::pageText(codec, line));
     return bytes;
 }
 
-doc::Entry TFormQuillet::entryFromControls(const platform::PageCodec& codec) const {
-    doc::Entry entry;
-    entry.title = pageText(codec, EditTitle->text());
-    entry.body = bodyLines(codec);
+commands::EntryText TFormQuillet::entryFromControls() const {
+    commands::EntryText entry;
+    entry.title = EditTitle->text();
+    entry.body = bodyText();
     entry.indent = CheckBoxIndent->isChecked();
     entry.titleMark = CheckBoxTitleMark->isChecked();
-    entry.style.bold = TitleBold;
-    entry.style.italic = TitleItalic;
-    entry.style.color = TitleColor;
-    entry.style.size = TitleSize;
-    entry.style.markTag = codec.encode(TitleMarkTag);
+    entry.bold = TitleBold;
+    entry.italic = TitleItalic;
+    entry.color = TitleColor;
+    entry.size = TitleSize;
+    entry.markTag = TitleMarkTag;
     return entry;
 }
 
 void TFormQuillet::SpeedButtonSAVEClick(QObject* sender) {
     const bool replaceAll = sender == SpeedButtonRep;
     if (replaceAll) {
-        // The tags looked for are ASCII, which every page's encoding writes as it is.
-        std::vector<std::string> body;
-        for (const QString& line : bodyText())
-            body.push_back(line.toStdString());
-        switch (doc::checkReplaceAllBody(body)) {
-        case doc::ReplaceAllCheck::MissingBody:
-            prompter().confirm(this, texts::ReplaceAllMissingBody, Buttons::Ok);
+        if (const auto check = commands::checkReplaceAll(bodyText()); check != doc::ReplaceAllCheck::Passed) {
+            prompter().confirm(this, commands::replaceAllRefusal(check), Buttons::Ok);
             return;
-        case doc::ReplaceAllCheck::MissingHtml:
-            prompter().confirm(this, texts::ReplaceAllMissingHtml, Buttons::Ok);
-            return;
-        case doc::ReplaceAllCheck::Passed:
-            break;
         }
     }
     // A recalled entry stays flagged until it is really in the page: clearing the flag after a
     // failed or impossible write would let the window close without the warning.
     // The entry is made in the encoding the page declares when it is rewritten.
-    const auto outcome = doc::writeEntry(
-        pagePath(),
-        [this](const doc::PageEncoding& encoding) {
-            return entryFromControls(platform::PageCodec(encoding.conversion));
-        },
-        replaceAll ? doc::SaveMode::ReplaceAll : doc::SaveMode::Insert);
+    const auto outcome = commands::saveEntry(pagePath(), entryFromControls(),
+                                             replaceAll ? doc::SaveMode::ReplaceAll : doc::SaveMode::Insert);
     switch (outcome) {
     case doc::WriteOutcome::PageMissing:
         return;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/entry_text.h"
 #include "document/page_format.h"
 #include "main/texts.h"
 #include "platform/open_dialog.h"
@@ -150,7 +151,7 @@ private:
                              int width, int height);
     // Connects a button to a handler run under the default error display.
     template <class F> void onClick(QAbstractButton* button, F handler);
-    doc::Entry entryFromControls(const platform::PageCodec& codec) const;
+    commands::EntryText entryFromControls() const;
 
     bool placedOnce_ = false;
     bool barsDragged_ = false;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "commands/new_page.h"
 #include "dialogs/color_dialog.h"
 #include "dialogs/insertion_point_dialog.h"
 #include "document/file_io.h"
@@ -111,12 +112,7 @@ void TFormQuillet::createDocument(const std::string& path) {
     dialog->exec();
     const doc::PageColors colors = dialog->colors();
     dialog.reset();
-    try {
-        doc::createNewPage(path, colors, charsets[*chosen]);
-    } catch (const doc::FileError& e) {
-        fail({texts::cannotCreate(EditHtml->text()),
-              e.errnum() == EEXIST ? texts::NameTaken : platform::fileErrorMessage(e)});
-    }
+    commands::createPage(path, EditHtml->text(), colors, charsets[*chosen]);
 }
 
 } // namespace quillet::ui

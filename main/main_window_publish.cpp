@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "commands/site_login.h"
+#include "commands/transfer.h"
 #include "dialogs/certificate_dialog.h"
 #include "dialogs/site_dialog.h"
 #include "document/file_io.h"
@@ -146,17 +148,7 @@ void TFormQuillet::SpeedButtonCONClick() {
     repaint();
     const LoginTarget site = dialog->target();
     dialog.reset();
-    NMFTP1->Host = site.host;
-    NMFTP1->UserID = site.user;
-    NMFTP1->Password = site.password;
-    NMFTP1->Port = site.port;
-    NMFTP1->TimeOut = 180000;
-    NMFTP1->Proxy = site.proxy;
-    NMFTP1->ProxyPort = site.proxyPort;
-    NMFTP1->Passive = site.mode == doc::DataMode::Passive;
-    NMFTP1->UseTls = site.security == doc::Security::TlsRequired;
-    NMFTP1->PinnedCertificate = site.pin;
-    NMFTP1->NegotiateFeatures = true;
+    commands::prepareClient(*NMFTP1, site);
     NMFTP1->OnUntrustedCertificate = [this, site](const platform::CertificateInfo& certificate) {
         return trustCertificate(site, certificate);
     };
@@ -164,9 +156,7 @@ void TFormQuillet::SpeedButtonCONClick() {
     std::exception_ptr failure;
     runFtpCommand([&] {
         try {
-            NMFTP1->Connect();
-            NMFTP1->SetTransferType(1);
-            NMFTP1->List();
+            commands::connectClient(*NMFTP1);
         } catch (const net::ETlsError& e) {
             failure = std::current_exception();
             // Never taken silently: the author is told what this may mean and what to do.
@@ -193,24 +183,10 @@ void TFormQuillet::SpeedButtonDISClick() {
 void TFormQuillet::SpeedButtonUPClick() {
     runFtpCommand([&] {
         setStatusText(texts::uploading(EditHtml->text()));
-        // The name goes out in the server's encoding, exactly or not at all.
-        const std::string remote = NMFTP1->NameEncoding().encodeExactly(EditURL->text(), texts::Label1);
-        // TYPE I: the server's copy is the page byte for byte (in text type a server may rewrite
-        // line ends, and a bare CR ends a line of the page).
-        NMFTP1->SetTransferType(2);
-        try {
-            NMFTP1->Upload(pagePath(), remote);
-        } catch (const net::ESockError&) { // also "Accepting Canceled" before the data flowed
-            if (!transferCanceled_)
-                throw;
+        if (commands::uploadPage(*NMFTP1, pagePath(), EditHtml->text(), EditURL->text(), texts::Label1,
+                                 [this] { return transferCanceled_; }) == commands::TransferEnd::Canceled) {
             setStatusText(texts::UploadCanceled);
             return;
-        } catch (const net::EUploadMismatch& e) {
-            throw std::runtime_error(
-                texts::uploadSizeDiffers(EditHtml->text(),
-                                         QLocale().toString(static_cast<qulonglong>(e.Held())),
-                                         QLocale().toString(static_cast<qulonglong>(e.Sent())))
-                    .toStdString());
         }
         setStatusText(texts::Ready);
     });
@@ -221,34 +197,25 @@ void TFormQuillet::SpeedButtonDNClick() {
     const EncodingShownAfter shown{this};
     runFtpCommand([&] {
         setStatusText(texts::downloading(EditURL->text()));
-        const std::string remote = NMFTP1->NameEncoding().encodeExactly(EditURL->text(), texts::Label1);
         const QString shownPage = EditHtml->text().isEmpty() ? EditURL->text() : EditHtml->text();
-        const std::string page = QFile::encodeName(shownPage).toStdString();
-        // Received beside the page's real file; the page and its backup are touched only when a
-        // complete copy is installed, the way a Save replaces the page: the page as it was goes
-        // to the backup, so "取消" brings it back after a download pressed by mistake.
-        doc::ReceivedFile received(page, doc::Backup::Keep);
-        NMFTP1->SetTransferType(2); // the page comes back exactly as it was uploaded
-        bool complete = false;
-        try {
-            complete = NMFTP1->Download(remote, received.out());
-        } catch (const net::ESockError&) {
-            if (!transferCanceled_)
-                throw;
-        }
-        if (transferCanceled_) {
+        commands::DownloadHooks hooks;
+        hooks.canceled = [this] { return transferCanceled_; };
+        hooks.replaceMarked = [this](const QString& question) {
+            return prompter().confirm(this, question, Buttons::YesNoDefaultNo) == Answer::Yes;
+        };
+        // The fsync of a large download takes long: the window keeps turning meanwhile.
+        hooks.install = [](const std::function<void()>& install) { platform::runAside(install); };
+        switch (commands::downloadPage(*NMFTP1, EditURL->text(), texts::Label1,
+                                       QFile::encodeName(shownPage).toStdString(), shownPage, hooks)) {
+        case commands::TransferEnd::Canceled:
             setStatusText(texts::DownloadCanceled);
             return;
-        }
-        if (!complete)
-            throw std::runtime_error(texts::downloadIncomplete(shownPage).toStdString());
-        if (received.losesInsertionLine() && prompter().confirm(this, texts::replaceMarkedPage(shownPage),
-                                                                Buttons::YesNoDefaultNo) != Answer::Yes) {
+        case commands::TransferEnd::Kept:
             setStatusText(texts::DownloadNotInstalled);
             return;
+        case commands::TransferEnd::Done:
+            break;
         }
-        // The fsync of a large download takes long: the window keeps turning meanwhile.
-        platform::runAside([&] { received.install(); });
         setStatusText(texts::Ready);
     });
 }

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include "commands/texts.h"
+
 namespace quillet::ui::texts {
 
 // The window and its top band.
@@ -72,12 +74,12 @@ QString encodingRefusedShown(const QString& label);
 
 // Save, Replace all and the end of the program.
 extern const QString RecalledNotSaved;
-extern const QString ReplaceAllMissingBody;
-extern const QString ReplaceAllMissingHtml;
-QString noInsertionMarker(const QString& page);
+using commands::texts::noInsertionMarker;
+using commands::texts::ReplaceAllMissingBody;
+using commands::texts::ReplaceAllMissingHtml;
 
 // Delete-last and Edit-last.
-extern const QString NoEntryEnd;
+using commands::texts::NoEntryEnd;
 extern const QString ReplaceTypedText;
 QString pageNotFound(const QString& page);
 QString notInEncoding(const QString& page, const QString& encoding);
@@ -88,44 +90,44 @@ extern const QString ChooseNewPageEncoding;
 extern const QString ShiftJisChoice;
 extern const QString Utf8Choice;
 QString cannotOpen(const QString& page);
-QString cannotCreate(const QString& page);
+using commands::texts::cannotCreate;
 extern const QString PageKept;
-extern const QString NameTaken;
+using commands::texts::NameTaken;
 QString pageTooLarge(const QString& page, qulonglong rowLimit);
 QString pageChangedMeanwhile(const QString& page);
 
 // Publishing.
 extern const QString UploadCanceled;
 extern const QString DownloadCanceled;
-extern const QString DownloadNotInstalled;
-QString downloadIncomplete(const QString& page);
-QString uploadSizeDiffers(const QString& page, const QString& held, const QString& sent); // sizes as written
-QString replaceMarkedPage(const QString& page);
+using commands::texts::downloadIncomplete;
+using commands::texts::DownloadNotInstalled;
+using commands::texts::replaceMarkedPage;
+using commands::texts::uploadSizeDiffers;
 
 // A connect, while it waits and when it did not end connected: what happened and what to do.
-QString connecting(const QString& host);
-extern const QString ConnectCanceled;
-extern const QString HostNotFound;
-extern const QString LookupTimedOut;
-extern const QString ConnectRefused;
-extern const QString Unreachable;
-extern const QString NoAnswer;
-extern const QString ClosedByServer;
-extern const QString NotAnFtpReply;
-QString loginRefused(const QString& reply);
-QString serverBusy(const QString& reply);
-QString connectFailed(int errorNumber);
+using commands::texts::ClosedByServer;
+using commands::texts::ConnectCanceled;
+using commands::texts::connectFailed;
+using commands::texts::connecting;
+using commands::texts::ConnectRefused;
+using commands::texts::HostNotFound;
+using commands::texts::loginRefused;
+using commands::texts::LookupTimedOut;
+using commands::texts::NoAnswer;
+using commands::texts::NotAnFtpReply;
+using commands::texts::serverBusy;
+using commands::texts::Unreachable;
 // A connect over TLS: what it is doing, and why it failed.
-extern const QString Securing;
-extern const QString LoggingIn;
-extern const QString NoTls;
-extern const QString NoDataProtection;
-extern const QString NotTls;
-extern const QString TlsEnded;
-QString tlsFailed(const QString& detail);
-extern const QString ClearBeforeTls;
-QString untrusted(const QString& reasons);
-extern const QString ReasonSeparator; // between the reasons in one message
-extern const QString PinChanged;
+using commands::texts::ClearBeforeTls;
+using commands::texts::LoggingIn;
+using commands::texts::NoDataProtection;
+using commands::texts::NoTls;
+using commands::texts::NotTls;
+using commands::texts::PinChanged;
+using commands::texts::ReasonSeparator;
+using commands::texts::Securing;
+using commands::texts::TlsEnded;
+using commands::texts::tlsFailed;
+using commands::texts::untrusted;
 
 } // namespace quillet::ui::texts

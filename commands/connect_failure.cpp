@@ -1,15 +1,14 @@
-#include "main/ftp_messages.h"
+#include "commands/connect_failure.h"
 
 #include <QRegularExpression>
 #include <cstdlib>
 #include <string_view>
 
-#include "dialogs/certificate_dialog.h"
 #include "net/ftp_client.h"
 #include "net/texts.h"
-#include "platform/prompter.h"
+#include "platform/error_text.h"
 
-namespace quillet::ui {
+namespace quillet::commands {
 
 namespace {
 using namespace net::NMConst;
@@ -96,6 +95,32 @@ QString replyFailure(const QString& reply) {
 }
 } // namespace
 
+QString certificateProblemText(platform::CertificateProblem problem) {
+    using P = platform::CertificateProblem;
+    switch (problem) {
+    case P::SelfSigned:
+        return texts::SelfSigned;
+    case P::Expired:
+        return texts::Expired;
+    case P::NotYetValid:
+        return texts::NotYetValid;
+    case P::OtherName:
+        return texts::OtherName;
+    case P::UnknownIssuer:
+        return texts::UnknownIssuer;
+    case P::Invalid:
+        break;
+    }
+    return texts::Invalid;
+}
+
+QString pinChangedText(const QString& host, const std::string& pinned,
+                       const platform::CertificateInfo& presented) {
+    return texts::PinChangedWarning.arg(
+        host, QString::fromLatin1(pinned.data(), static_cast<qsizetype>(pinned.size())),
+        QString::fromStdString(presented.sha256));
+}
+
 QString connectFailure(std::exception_ptr error, bool canceled) {
     if (canceled)
         return texts::ConnectCanceled;
@@ -118,4 +143,4 @@ QString connectFailure(std::exception_ptr error, bool canceled) {
     }
 }
 
-} // namespace quillet::ui
+} // namespace quillet::commands
