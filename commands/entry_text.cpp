@@ -10,6 +10,16 @@ std::string pageText(const platform::PageCodec& codec, QString text) {
     return codec.encode(text);
 }
 
+QStringList bodyLines(const QString& text) {
+    QStringList lines = text.split(QChar('\n'));
+    for (QString& line : lines)
+        if (line.endsWith(QChar('\r')))
+            line.chop(1);
+    if (!lines.isEmpty() && lines.back().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
 doc::Entry composeEntry(const EntryText& text, const platform::PageCodec& codec) {
     doc::Entry entry;
     entry.title = pageText(codec, text.title);
@@ -23,6 +33,48 @@ doc::Entry composeEntry(const EntryText& text, const platform::PageCodec& codec)
     entry.style.size = text.size;
     entry.style.markTag = codec.encode(text.markTag);
     return entry;
+}
+
+namespace {
+
+// A LF alone stays inside a page line; in the editor it is a line separator, which the body's
+// lines keep inside the line they belong to (and which Shift+Enter types).
+QString editorLine(QString line) { return line.replace(QChar('\n'), QChar::LineSeparator); }
+
+// The editor's text for these lines. It drops one empty last line when the body is taken back
+// out of it, so a body that ends in an empty line gets one more.
+QString editorText(const QStringList& lines) {
+    QString text = lines.join(QChar('\n'));
+    if (!lines.isEmpty() && lines.back().isEmpty())
+        text += QChar('\n');
+    return text;
+}
+
+} // namespace
+
+std::optional<RecalledText> recalledText(const doc::RecalledEntry& entry, const platform::PageCodec& codec) {
+    RecalledText text;
+    if (!entry.titleRecord.empty()) {
+        text.title = doc::decodeTitle(entry.titleRecord);
+        auto title = codec.decode(text.title.title);
+        if (!title)
+            return std::nullopt;
+        text.titleText = *title;
+        if (text.title.markTag) {
+            text.markTag = codec.decode(*text.title.markTag);
+            if (!text.markTag)
+                return std::nullopt;
+        }
+    }
+    QStringList body;
+    for (const auto& line : entry.body) {
+        auto decoded = codec.decode(line);
+        if (!decoded)
+            return std::nullopt;
+        body << editorLine(*decoded);
+    }
+    text.body = editorText(body);
+    return text;
 }
 
 doc::ReplaceAllCheck checkReplaceAll(const QStringList& body) {

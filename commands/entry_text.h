@@ -5,9 +5,11 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "document/entry_rework.h"
 #include "document/entry_writer.h"
 #include "document/page_format.h"
 
@@ -29,6 +31,10 @@ struct EntryText {
     QString markTag;  // the title-mark image tag
 };
 
+// The body's lines in a whole text, as the editor takes them: a line ends at LF (a CR before it
+// goes too), a line separator stays inside its line, and one empty last line is dropped.
+QStringList bodyLines(const QString& text);
+
 // Text as page bytes. A line separator is a LF inside the page's line.
 std::string pageText(const platform::PageCodec& codec, QString text);
 doc::Entry composeEntry(const EntryText& text, const platform::PageCodec& codec);
@@ -38,6 +44,17 @@ doc::Entry composeEntry(const EntryText& text, const platform::PageCodec& codec)
 doc::ReplaceAllCheck checkReplaceAll(const QStringList& body);
 // Its message, when the check failed.
 QString replaceAllRefusal(doc::ReplaceAllCheck check);
+
+// The newest entry as the editor shows it; nothing when a byte is not valid in the page's
+// encoding, because a replacement character would be written back by the next Save and lose the
+// original.
+struct RecalledText {
+    doc::DecodedTitle title;
+    QString titleText;
+    std::optional<QString> markTag;
+    QString body; // the editor's whole text
+};
+std::optional<RecalledText> recalledText(const doc::RecalledEntry& entry, const platform::PageCodec& codec);
 
 // Save (Insert) or Replace all; the entry is made in the encoding the page declares when it is
 // rewritten.

@@ -122,7 +122,7 @@ void TFormColor::showPanel(bool textFollows) {
     Panel1->captionColor = toQColor(~colors_.background, palette());
     Panel1->update();
     if (textFollows && textFollowsPanel_) {
-        colors_.text = ~colors_.background;
+        colors_.text = doc::textOnSurface(colors_.background);
         paintSample(LabelText, colors_.text);
     }
 }

@@ -1,6 +1,7 @@
 #include "document/entry_rework.h"
 
 #include "document/file_io.h"
+#include "document/line_io.h"
 #include "document/markers.h"
 #include "document/page_encoding.h"
 #include "document/page_lock.h"
@@ -90,11 +91,11 @@ DecodedTitle decodeTitle(std::string x) {
     return d;
 }
 
-RecalledEntry readNewestEntry(PageRewrite& rewrite) {
+namespace {
+RecalledEntry readEntry(LineReader& in, std::string& line) {
     RecalledEntry e;
     bool inTitle = false;
-    std::string& line = rewrite.line();
-    while (rewrite.in().readLine(line)) {
+    while (in.readLine(line)) {
         if (marker::EditEnd(line)) {
             e.endFound = true;
             break;
@@ -112,6 +113,24 @@ RecalledEntry readNewestEntry(PageRewrite& rewrite) {
             e.body.push_back(line);
     }
     return e;
+}
+} // namespace
+
+RecalledEntry readNewestEntry(PageRewrite& rewrite) { return readEntry(rewrite.in(), rewrite.line()); }
+
+TakenEntry peekNewestEntry(const std::string& pagePath) {
+    TakenEntry peeked;
+    if (!fileExists(pagePath))
+        return peeked;
+    InputFile page(pagePath);
+    peeked.encoding = pageEncoding(page, pagePath);
+    FileSource source(page);
+    LineReader in(source);
+    std::string line;
+    if (in.readThrough(marker::Insertion))
+        peeked.entry = readEntry(in, line);
+    peeked.outcome = peeked.entry.endFound ? ReworkOutcome::Done : ReworkOutcome::NoEntryEnd;
+    return peeked;
 }
 
 ReworkOutcome deleteNewestEntry(const std::string& pagePath) {

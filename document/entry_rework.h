@@ -62,6 +62,9 @@ struct TakenEntry {
 };
 using EntryAcceptor = std::function<bool(const RecalledEntry&, const PageEncoding&)>;
 TakenEntry takeNewestEntry(const std::string& pagePath, const EntryAcceptor& accept);
+// The newest entry as Edit-last reads it, left in the page: nothing is locked or written. Done
+// when its end was found, NoEntryEnd when not (or when no line is the marker).
+TakenEntry peekNewestEntry(const std::string& pagePath);
 // Exchanges the page and its backup; a page in an encoding Quillet cannot write into is refused
 // first, as by every rewrite.
 ReworkOutcome undoLastRewrite(const std::string& pagePath);

@@ -28,6 +28,9 @@ struct PageColors {
     std::uint32_t activeLink = 0x80000008;
 };
 
+// The plain text's colour on a surface until it is given one of its own: the surface's inverse.
+constexpr std::uint32_t textOnSurface(std::uint32_t background) { return ~background; }
+
 // The encodings a new page can be made in. Shift-JIS pages declare "x-sjis" as they always have.
 enum class NewPageCharset { ShiftJis, Utf8 };
 

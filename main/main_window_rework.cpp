@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include "commands/entry_text.h"
 #include "document/entry_rework.h"
 #include "document/file_io.h"
 #include "main/main_window_private.h"
@@ -13,55 +14,6 @@ namespace quillet::ui {
 using platform::Answer;
 using platform::Buttons;
 using platform::prompter;
-
-namespace {
-// The recalled entry as window text; nothing when a byte is not valid in the page's encoding,
-// because a replacement character would be written back by the next Save and lose the original.
-struct RecalledText {
-    doc::DecodedTitle title;
-    QString titleText;
-    std::optional<QString> markTag;
-    QString body; // the editor's whole text
-};
-
-// A LF alone stays inside a page line; in the editor it is a line separator, which the body's
-// lines keep inside the line they belong to (and which Shift+Enter types).
-QString editorLine(QString line) { return line.replace(QChar('\n'), QChar::LineSeparator); }
-
-// The editor's text for these lines. It drops one empty last line when the body is taken back
-// out of it, so a body that ends in an empty line gets one more.
-QString editorText(const QStringList& lines) {
-    QString text = lines.join(QChar('\n'));
-    if (!lines.isEmpty() && lines.back().isEmpty())
-        text += QChar('\n');
-    return text;
-}
-
-std::optional<RecalledText> toWindowText(const doc::RecalledEntry& entry, const platform::PageCodec& codec) {
-    RecalledText text;
-    if (!entry.titleRecord.empty()) {
-        text.title = doc::decodeTitle(entry.titleRecord);
-        auto title = codec.decode(text.title.title);
-        if (!title)
-            return std::nullopt;
-        text.titleText = *title;
-        if (text.title.markTag) {
-            text.markTag = codec.decode(*text.title.markTag);
-            if (!text.markTag)
-                return std::nullopt;
-        }
-    }
-    QStringList body;
-    for (const auto& line : entry.body) {
-        auto decoded = codec.decode(line);
-        if (!decoded)
-            return std::nullopt;
-        body << editorLine(*decoded);
-    }
-    text.body = editorText(body);
-    return text;
-}
-} // namespace
 
 void TFormQuillet::connectReworkHandlers() {
     onClick(SpeedButtonDEL, [this] { SpeedButtonDELClick(); });
@@ -121,14 +73,14 @@ void TFormQuillet::SpeedButtonMODClick() {
 
     // The entry is decoded while the page is locked, so that one the editor cannot hold stays
     // in the page; everything that may ask the author comes after the rewrite.
-    std::optional<RecalledText> text;
+    std::optional<commands::RecalledText> text;
     doc::TakenEntry taken;
     try {
-        taken = doc::takeNewestEntry(path,
-                                     [&](const doc::RecalledEntry& entry, const doc::PageEncoding& encoding) {
-                                         text = toWindowText(entry, platform::PageCodec(encoding.conversion));
-                                         return text.has_value();
-                                     });
+        taken = doc::takeNewestEntry(
+            path, [&](const doc::RecalledEntry& entry, const doc::PageEncoding& encoding) {
+                text = commands::recalledText(entry, platform::PageCodec(encoding.conversion));
+                return text.has_value();
+            });
     } catch (const doc::EncodingRefusedError&) {
         markRecalled.flag = nullptr;
         throw;

@@ -1,0 +1,339 @@
+#include "cli/command_line.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "cli/run_context.h"
+#include "cli/texts.h"
+#include "commands/entry_text.h"
+#include "commands/new_page.h"
+#include "commands/texts.h"
+#include "document/entry_rework.h"
+#include "document/file_io.h"
+#include "markup/markup.h"
+#include "platform/codepage.h"
+#include "platform/error_text.h"
+
+namespace quillet::cli {
+
+void say(const QString& page, const QString& text) {
+    QString line = text;
+    line.replace(QChar('\r'), QChar(' ')).replace(QChar('\n'), QChar(' '));
+    const QString shown = QStringLiteral("quillet: ") +
+                          (page.isEmpty() ? QString() : page + QStringLiteral(": ")) + line + QChar('\n');
+    std::fputs(shown.toUtf8().constData(), stderr);
+}
+
+void print(const QString& text) { std::fputs(text.toUtf8().constData(), stdout); }
+
+namespace {
+
+const QStringList kEntryOptions = {"title", "body-file", "bold", "italic", "color", "size", "mark", "indent"};
+const QStringList kNewPageOptions = {"encoding", "background", "text", "link", "vlink", "alink"};
+const QStringList kSiteOptions = {"site", "remote", "password-file", "trust", "settings"};
+
+struct Command {
+    bool takesPage;
+    QStringList options;
+    int (*run)(RunContext&);
+};
+
+bool validUtf8(QByteArrayView bytes) {
+    QStringDecoder utf8(QStringConverter::Utf8);
+    (void)utf8(bytes);
+    return !utf8.hasError();
+}
+
+// "#RRGGBB" as 0xRRGGBB.
+std::uint32_t colorOption(const QCommandLineParser& options, const QString& name) {
+    static const QRegularExpression form(QStringLiteral("^#[0-9A-Fa-f]{6}$"));
+    const QString value = options.value(name);
+    if (!form.match(value).hasMatch())
+        usage(texts::badColor(QStringLiteral("--") + name, value));
+    return value.mid(1).toUInt(nullptr, 16);
+}
+
+// The body file's text; `-` is standard input. Refused unless it is UTF-8 throughout.
+QString bodyText(const QString& file) {
+    QFile in;
+    const bool opened = file == QStringLiteral("-") ? in.open(stdin, QIODevice::ReadOnly)
+                                                    : (in.setFileName(file), in.open(QIODevice::ReadOnly));
+    if (!opened)
+        fail(texts::cannotRead(file, in.errorString()));
+    const QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        fail(texts::cannotRead(file, in.errorString()));
+    QStringDecoder utf8(QStringConverter::Utf8);
+    const QString text = utf8(bytes);
+    if (utf8.hasError())
+        fail(texts::BodyNotUtf8);
+    return text;
+}
+
+commands::EntryText entryText(const QCommandLineParser& options) {
+    commands::EntryText entry;
+    entry.title = options.value(QStringLiteral("title"));
+    entry.indent = options.isSet(QStringLiteral("indent"));
+    entry.bold = options.isSet(QStringLiteral("bold"));
+    entry.italic = options.isSet(QStringLiteral("italic"));
+    if (options.isSet(QStringLiteral("color")))
+        entry.color = static_cast<qint32>(colorOption(options, QStringLiteral("color")));
+    if (options.isSet(QStringLiteral("size"))) {
+        const QString size = options.value(QStringLiteral("size"));
+        if (!markup::isSizeToken(size.toStdString()))
+            usage(texts::badSize(size));
+        entry.size = size.toStdString();
+    }
+    if (options.isSet(QStringLiteral("mark"))) {
+        entry.titleMark = true;
+        entry.markTag = QString::fromStdString(
+            markup::titleMarkTag(options.value(QStringLiteral("mark")).toUtf8().toStdString()));
+    }
+    return entry;
+}
+
+int save(RunContext& run, doc::SaveMode mode) {
+    commands::EntryText entry = entryText(run.options);
+    if (run.options.isSet(QStringLiteral("body-file")))
+        entry.body = commands::bodyLines(bodyText(run.options.value(QStringLiteral("body-file"))));
+    else if (mode == doc::SaveMode::ReplaceAll)
+        usage(texts::BodyFileMissing);
+    if (mode == doc::SaveMode::ReplaceAll)
+        if (const auto check = commands::checkReplaceAll(entry.body); check != doc::ReplaceAllCheck::Passed)
+            fail(commands::replaceAllRefusal(check));
+    switch (commands::saveEntry(run.pagePath, entry, mode)) {
+    case doc::WriteOutcome::PageMissing:
+        fail(texts::PageNotFound);
+    case doc::WriteOutcome::NoMarker:
+        fail(commands::texts::noInsertionMarker(run.page));
+    case doc::WriteOutcome::Written:
+        break;
+    }
+    return Done;
+}
+
+int post(RunContext& run) { return save(run, doc::SaveMode::Insert); }
+int replace(RunContext& run) { return save(run, doc::SaveMode::ReplaceAll); }
+
+void reworked(doc::ReworkOutcome outcome) {
+    switch (outcome) {
+    case doc::ReworkOutcome::PageMissing:
+        fail(texts::PageNotFound);
+    case doc::ReworkOutcome::NoEntryEnd:
+        fail(commands::texts::NoEntryEnd);
+    case doc::ReworkOutcome::NoBackup:
+        fail(texts::NoBackup);
+    case doc::ReworkOutcome::Done:
+    case doc::ReworkOutcome::Refused:
+        break;
+    }
+}
+
+int deleteLast(RunContext& run) {
+    reworked(doc::deleteNewestEntry(run.pagePath));
+    return Done;
+}
+
+int undo(RunContext& run) {
+    reworked(doc::undoLastRewrite(run.pagePath));
+    return Done;
+}
+
+int last(RunContext& run) {
+    const doc::TakenEntry peeked = doc::peekNewestEntry(run.pagePath);
+    reworked(peeked.outcome);
+    const auto text = commands::recalledText(peeked.entry, platform::PageCodec(peeked.encoding.conversion));
+    if (!text)
+        fail(texts::notInEncoding(QString::fromStdString(peeked.encoding.name)));
+    const doc::DecodedTitle& t = text->title;
+    QString body = text->body;
+    body.replace(QChar::LineSeparator, QChar('\n'));
+    const QString color = t.color && *t.color > 0
+                              ? QString::fromStdString(doc::htmlColor(static_cast<std::uint32_t>(*t.color)))
+                              : QString();
+    const QString size = t.size ? QString::fromStdString(*t.size) : QString();
+    const QString mark = t.markOn && text->markTag ? *text->markTag : QString();
+    if (run.options.isSet(QStringLiteral("json"))) {
+        const auto orNull = [](const QString& value) {
+            return value.isEmpty() ? QJsonValue() : QJsonValue(value);
+        };
+        const QJsonObject entry{{"title", text->titleText},
+                                {"bold", t.bold},
+                                {"italic", t.italic},
+                                {"color", orNull(color)},
+                                {"size", orNull(size)},
+                                {"mark", orNull(mark)},
+                                {"indent", peeked.entry.indent},
+                                {"body", body},
+                                {"encoding", QString::fromStdString(peeked.encoding.name)}};
+        print(QString::fromUtf8(QJsonDocument(entry).toJson(QJsonDocument::Compact)) + QChar('\n'));
+        return Done;
+    }
+    QStringList style;
+    if (t.bold)
+        style << texts::Bold;
+    if (t.italic)
+        style << texts::Italic;
+    if (!color.isEmpty())
+        style << texts::color(color);
+    if (!size.isEmpty())
+        style << texts::size(size);
+    if (!mark.isEmpty())
+        style << texts::mark(mark);
+    if (peeked.entry.indent)
+        style << texts::Indent;
+    QString out = texts::TitleLabel + text->titleText + QChar('\n') + texts::StyleLabel +
+                  style.join(QChar(' ')) + QStringLiteral("\n\n") + body;
+    if (!body.isEmpty() && !body.endsWith(QChar('\n')))
+        out += QChar('\n');
+    print(out);
+    return Done;
+}
+
+int newPage(RunContext& run) {
+    const QCommandLineParser& o = run.options;
+    doc::NewPageCharset charset = doc::NewPageCharset::ShiftJis;
+    if (o.isSet(QStringLiteral("encoding"))) {
+        const QString e = o.value(QStringLiteral("encoding")).toLower();
+        if (e == QStringLiteral("utf-8") || e == QStringLiteral("utf8"))
+            charset = doc::NewPageCharset::Utf8;
+        else if (e != QStringLiteral("shift_jis") && e != QStringLiteral("shift-jis") &&
+                 e != QStringLiteral("sjis"))
+            usage(texts::badEncoding(o.value(QStringLiteral("encoding"))));
+    }
+    // Colours as the colour dialog holds them (red lowest); swapping red and blue goes either way.
+    doc::PageColors colors;
+    const std::pair<const char*, std::uint32_t*> given[] = {{"background", &colors.background},
+                                                            {"text", &colors.text},
+                                                            {"link", &colors.link},
+                                                            {"vlink", &colors.visitedLink},
+                                                            {"alink", &colors.activeLink}};
+    for (const auto& [name, value] : given)
+        if (o.isSet(QLatin1String(name)))
+            *value = doc::ColorToHtml(colorOption(o, QLatin1String(name)));
+    if (o.isSet(QStringLiteral("background")) && !o.isSet(QStringLiteral("text")))
+        colors.text = doc::textOnSurface(colors.background);
+    commands::createPage(run.pagePath, run.page, colors, charset);
+    return Done;
+}
+
+const std::map<QString, Command>& commandTable() {
+    static const std::map<QString, Command> table = {
+        {"post", {true, kEntryOptions, post}},
+        {"replace", {true, kEntryOptions, replace}},
+        {"delete-last", {true, {}, deleteLast}},
+        {"undo", {true, {}, undo}},
+        {"last", {true, {"json"}, last}},
+        {"new", {true, kNewPageOptions, newPage}},
+        {"sites", {false, {"settings"}, sites}},
+        {"publish", {true, kSiteOptions, publish}},
+        {"fetch", {true, kSiteOptions + QStringList{"force"}, fetch}},
+    };
+    return table;
+}
+
+void addOptions(QCommandLineParser& parser) {
+    const QStringList flags = {"bold", "italic", "indent", "json", "force"};
+    for (const QString& flag : flags)
+        parser.addOption(QCommandLineOption(flag));
+    const QStringList valued = {"title",      "body-file",     "color", "size",    "mark",  "encoding",
+                                "background", "text",          "link",  "vlink",   "alink", "site",
+                                "remote",     "password-file", "trust", "settings"};
+    for (const QString& name : valued)
+        parser.addOption(QCommandLineOption(name, QString(), QStringLiteral("value")));
+    parser.addOption(QCommandLineOption(QStringList{"h", "help"}));
+    parser.addOption(QCommandLineOption(QStringList{"v", "version"}));
+}
+
+QString optionShown(const QString& name) {
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+int runCommand(QCommandLineParser& parser, const QStringList& arguments) {
+    addOptions(parser);
+    if (!parser.parse(arguments)) {
+        if (!parser.unknownOptionNames().isEmpty())
+            usage(texts::unknownOption(optionShown(parser.unknownOptionNames().first())));
+        usage(texts::unreadableArguments(parser.errorText()));
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        print(texts::Help);
+        return Done;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        print(texts::version(QCoreApplication::applicationVersion()));
+        return Done;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        usage(texts::CommandMissing);
+    const auto found = commandTable().find(positional[0]);
+    if (found == commandTable().end())
+        usage(texts::unknownCommand(positional[0]));
+    const Command& command = found->second;
+    for (const QString& name : parser.optionNames()) {
+        if (!command.options.contains(name))
+            usage(texts::optionNotFor(optionShown(name), positional[0]));
+    }
+    const qsizetype wanted = command.takesPage ? 2 : 1;
+    if (positional.size() < wanted)
+        usage(texts::PageMissing);
+    if (positional.size() > wanted)
+        usage(texts::extraArgument(positional[wanted]));
+    RunContext run{parser, positional[0], QString(), std::string()};
+    if (command.takesPage) {
+        run.page = positional[1];
+        run.pagePath = QFile::encodeName(run.page).toStdString();
+    }
+    try {
+        return command.run(run);
+    } catch (const Stop& stop) {
+        say(stop.status == Usage ? QString() : run.page, stop.message);
+        return stop.status;
+    } catch (...) {
+        say(run.page, platform::exceptionMessage(std::current_exception()));
+        return Failed;
+    }
+}
+
+} // namespace
+
+bool isCommandLine(int argc, char* argv[]) {
+    if (argc < 2)
+        return false;
+    // The window's own arguments are Qt's (-platform, -style ...).
+    const char* first = argv[1];
+    return first[0] != '-' || !std::strcmp(first, "--help") || !std::strcmp(first, "-h") ||
+           !std::strcmp(first, "--version") || !std::strcmp(first, "-v");
+}
+
+int run(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        if (!validUtf8(QByteArrayView(argv[i]))) {
+            say(QString(), texts::ArgumentNotUtf8);
+            return Usage;
+        }
+    }
+    QCoreApplication app(argc, argv);
+    // The same name as the window's, so both find the same settings.
+    QCoreApplication::setApplicationName(QStringLiteral("Quillet"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
+    const QStringList arguments = QCoreApplication::arguments();
+    QCommandLineParser parser;
+    try {
+        return runCommand(parser, arguments);
+    } catch (const Stop& stop) {
+        say(QString(), stop.message);
+        return stop.status;
+    }
+}
+
+} // namespace quillet::cli
