@@ -46,9 +46,10 @@ struct Command {
     int (*run)(RunContext&);
 };
 
+// Stateless: a sequence cut off at the end is an error, not a start kept for more bytes.
 bool validUtf8(QByteArrayView bytes) {
-    QStringDecoder utf8(QStringConverter::Utf8);
-    (void)utf8(bytes);
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString decoded = utf8(bytes); // the decoder works when its result is taken
     return !utf8.hasError();
 }
 
@@ -71,7 +72,7 @@ QString bodyText(const QString& file) {
     const QByteArray bytes = in.readAll();
     if (in.error() != QFileDevice::NoError)
         fail(texts::cannotRead(file, in.errorString()));
-    QStringDecoder utf8(QStringConverter::Utf8);
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     const QString text = utf8(bytes);
     if (utf8.hasError())
         fail(texts::BodyNotUtf8);
