@@ -31,18 +31,20 @@ std::string utf8(const QString& text) { return text.toStdString(); }
 TEST_F(PageCommands, PostAndReplaceWriteWhatTheWindowWrites) {
     writeFile(dir.file("index.html"), kPage);
     writeFile(dir.file("body.txt"), "a\r\nb\n");
-    Ran ran = quillet({"post", "index.html", "--title", "EditTitle", "--bold", "--color", "#0000FF", "--size", "+2",
-                       "--indent", "--body-file", "body.txt"});
+    Ran ran = quillet({"post", "index.html", "--title", "EditTitle", "--bold", "--color", "#0000FF", "--size",
+                       "+2", "--indent", "--body-file", "body.txt"});
     EXPECT_EQ(ran.status, 0) << ran.err;
     EXPECT_EQ(ran.err, "");
-    EXPECT_EQ(page(),
-              "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n"
-              "<!-TTL-A-!>\r\r<B><FONT COLOR=\"#0000FF\" SIZE=\"+2\">\rEditTitle\r</FONT></B><BR>\r<!-TTL-B-!>\r\n"
-              "<!-BDY-A-!><DL><DD>\r\na\r\nb\r\n<!-BDY-B-!></DL><HR>\r<!-END-!>\r\n</BODY>\r\n</HTML>\r\n");
+    EXPECT_EQ(
+        page(),
+        "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n"
+        "<!-TTL-A-!>\r\r<B><FONT COLOR=\"#0000FF\" SIZE=\"+2\">\rEditTitle\r</FONT></B><BR>\r<!-TTL-B-!>\r\n"
+        "<!-BDY-A-!><DL><DD>\r\na\r\nb\r\n<!-BDY-B-!></DL><HR>\r<!-END-!>\r\n</BODY>\r\n</HTML>\r\n");
     EXPECT_EQ(backup(), kPage);
 
     writeFile(dir.file("index.html"), kPage);
-    ran = quillet({"replace", "index.html", "--title", "EditTitle", "--body-file", "-"}, "new\n</BODY></HTML>\n");
+    ran = quillet({"replace", "index.html", "--title", "EditTitle", "--body-file", "-"},
+                  "new\n</BODY></HTML>\n");
     EXPECT_EQ(ran.status, 0) << ran.err;
     EXPECT_EQ(page(), "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n<!-TTL-A-!>\r\r\rEditTitle\r<BR>\r<!-TTL-B-!>\r\n"
                       "<!-BDY-A-!>\r\nnew\r\n</BODY></HTML>\r\n<!-BDY-B-!><HR>\r<!-END-!>\r\n");
@@ -57,7 +59,8 @@ TEST_F(PageCommands, TextGoesInInThePagesOwnEncoding) {
     EXPECT_NE(page().find("\r\x93\xfa\x8b\x4c\x81\x60\r"), std::string::npos);
     EXPECT_NE(page().find("\x8a\x47\x95\xb6\x8e\x9a&#128512;\x82\xc5\x82\xb7\r\n"), std::string::npos);
 
-    const std::string utf8Page = "<HTML><HEAD><META charset=\"utf-8\"></HEAD>\r\n<BODY>\r\n<!-INS-!>\r\n</HTML>\r\n";
+    const std::string utf8Page =
+        "<HTML><HEAD><META charset=\"utf-8\"></HEAD>\r\n<BODY>\r\n<!-INS-!>\r\n</HTML>\r\n";
     writeFile(dir.file("index.html"), utf8Page);
     ASSERT_EQ(quillet({"post", "index.html", "--title", "日記〜", "--body-file", "-"}, body).status, 0);
     EXPECT_NE(page().find("\r日記〜\r"), std::string::npos);
@@ -82,14 +85,26 @@ TEST_F(PageCommands, RefusalsSayWhyAndTouchNothing) {
         std::string said;
     };
     const std::vector<Case> cases = {
-        {kPage, {"post", "missing.html", "--body-file", "body.txt"}, 1, "quillet: missing.html: 文書が見つかりません"},
+        {kPage,
+         {"post", "missing.html", "--body-file", "body.txt"},
+         1,
+         "quillet: missing.html: 文書が見つかりません"},
         {lfPage, {"post", "index.html"}, 1, utf8(quillet::commands::texts::noInsertionMarker("index.html"))},
-        {kPage, {"post", "index.html", "--body-file", "latin1.txt"}, 1, "quillet: index.html: 本文が UTF-8 ではない"},
+        {kPage,
+         {"post", "index.html", "--body-file", "latin1.txt"},
+         1,
+         "quillet: index.html: 本文が UTF-8 ではない"},
         {kPage, {"post", "index.html", "--body-file", "cut.txt"}, 1, "本文が UTF-8 ではない"},
-        {kPage, {"post", "index.html", "--body-file", "nothere.txt"}, 1, "quillet: index.html: nothere.txt を読めません"},
+        {kPage,
+         {"post", "index.html", "--body-file", "nothere.txt"},
+         1,
+         "quillet: index.html: nothere.txt を読めません"},
         {kPage, {"replace", "index.html", "--body-file", "body.txt"}, 1, "『</BODY>』と『</HTML>』"},
         {kPage, {"delete-last", "index.html"}, 1, utf8(quillet::commands::texts::NoEntryEnd)},
-        {kPage, {"post", "index.html", "--colour", "#000000"}, 2, "quillet: 知らないオプションです: --colour"},
+        {kPage,
+         {"post", "index.html", "--colour", "#000000"},
+         2,
+         "quillet: 知らないオプションです: --colour"},
         {kPage, {"post", "index.html", "--color", "blue"}, 2, "#RRGGBB"},
         {kPage, {"post", "index.html", "--size", "9"}, 2, "FONT SIZE"},
         {kPage, {"undo", "index.html", "--bold"}, 2, "--bold は undo には使えません"},
@@ -120,7 +135,8 @@ TEST_F(PageCommands, ArgumentThatIsNotUtf8IsAUsageError) {
     writeFile(dir.file("index.html"), kPage);
     QProcess shell;
     shell.setWorkingDirectory(QString::fromStdString(dir.path().string()));
-    shell.start("/bin/sh", {"-c", "exec \"$0\" post index.html --title \"$(printf 'caf\\351')\"", QUILLET_BINARY});
+    shell.start("/bin/sh",
+                {"-c", "exec \"$0\" post index.html --title \"$(printf 'caf\\351')\"", QUILLET_BINARY});
     shell.waitForFinished(-1);
     EXPECT_EQ(shell.exitCode(), 2);
     EXPECT_NE(shell.readAllStandardError().toStdString().find("UTF-8"), std::string::npos);
@@ -147,11 +163,13 @@ TEST_F(PageCommands, LastDeleteLastAndUndoWorkOnTheNewestEntry) {
 
     ran = quillet({"last", "index.html"});
     EXPECT_EQ(ran.status, 0) << ran.err;
-    EXPECT_EQ(ran.out, "タイトル: second\nスタイル: 斜体 色 #FF0000 マーク <IMG SRC=\"pen.gif\">\n\ntwo\nlines\n");
+    EXPECT_EQ(ran.out,
+              "タイトル: second\nスタイル: 斜体 色 #FF0000 マーク <IMG SRC=\"pen.gif\">\n\ntwo\nlines\n");
     ran = quillet({"last", "index.html", "--json"});
-    EXPECT_EQ(ran.out, "{\"body\":\"two\\nlines\",\"bold\":false,\"color\":\"#FF0000\",\"encoding\":\"Shift-JIS\","
-                       "\"indent\":false,\"italic\":true,\"mark\":\"<IMG SRC=\\\"pen.gif\\\">\",\"size\":null,"
-                       "\"title\":\"second\"}\n");
+    EXPECT_EQ(ran.out,
+              "{\"body\":\"two\\nlines\",\"bold\":false,\"color\":\"#FF0000\",\"encoding\":\"Shift-JIS\","
+              "\"indent\":false,\"italic\":true,\"mark\":\"<IMG SRC=\\\"pen.gif\\\">\",\"size\":null,"
+              "\"title\":\"second\"}\n");
     EXPECT_EQ(page(), afterSecond);
 
     ASSERT_EQ(quillet({"delete-last", "index.html"}).status, 0);
@@ -166,18 +184,21 @@ TEST_F(PageCommands, NewMakesTheWindowsTemplateOnlyUnderAFreeName) {
     Ran ran = quillet({"new", "index.html"});
     EXPECT_EQ(ran.status, 0) << ran.err;
     const std::string made = page();
-    EXPECT_EQ(made, "<HTML>\r<HEAD>\r<META http-equiv=\"Content-Type\" content=\"text/html; charset=x-sjis\">\r\n"
-                    "<TITLE></TITLE>\r</HEAD>\r\n<BODY BGCOLOR=\"#008080\" TEXT=\"#080000\" LINK=\"#080000\" "
-                    "VLINK=\"#080000\" ALINK=\"#080000\">\r\n"
-                    "<BR>\r<DIV ALIGN=\"center\">\r</DIV>\r<HR><BR>\r<!-INS-!>\r</BODY>\r</HTML>\r\n");
+    EXPECT_EQ(made,
+              "<HTML>\r<HEAD>\r<META http-equiv=\"Content-Type\" content=\"text/html; charset=x-sjis\">\r\n"
+              "<TITLE></TITLE>\r</HEAD>\r\n<BODY BGCOLOR=\"#008080\" TEXT=\"#080000\" LINK=\"#080000\" "
+              "VLINK=\"#080000\" ALINK=\"#080000\">\r\n"
+              "<BR>\r<DIV ALIGN=\"center\">\r</DIV>\r<HR><BR>\r<!-INS-!>\r</BODY>\r</HTML>\r\n");
     ran = quillet({"new", "index.html", "--encoding", "utf-8"});
     EXPECT_EQ(ran.status, 1);
     EXPECT_NE(ran.err.find("上書きしませんでした"), std::string::npos) << ran.err;
     EXPECT_EQ(page(), made);
 
     // The plain text follows the surface, as in the colour dialog, unless it is given.
-    ASSERT_EQ(quillet({"new", "u.html", "--encoding", "UTF-8", "--background", "#FFFFFF", "--link", "#ff0000"}).status,
-              0);
+    ASSERT_EQ(
+        quillet({"new", "u.html", "--encoding", "UTF-8", "--background", "#FFFFFF", "--link", "#ff0000"})
+            .status,
+        0);
     const std::string u = readFile(dir.file("u.html"));
     EXPECT_NE(u.find("charset=utf-8"), std::string::npos);
     EXPECT_NE(u.find("BGCOLOR=\"#FFFFFF\" TEXT=\"#000000\" LINK=\"#FF0000\""), std::string::npos) << u;

@@ -5,6 +5,7 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 #include <string>
+#include <unistd.h>
 
 namespace quillet::testing {
 
@@ -22,6 +23,8 @@ inline Ran runQuillet(const QStringList& arguments, const std::string& input = {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QString::fromLatin1(name));
     process.setProcessEnvironment(env);
+    // No controlling terminal either: nothing may wait for a person to type.
+    process.setChildProcessModifier([] { ::setsid(); });
     if (!folder.isEmpty())
         process.setWorkingDirectory(folder);
     process.start(QStringLiteral(QUILLET_BINARY), arguments);
