@@ -4,7 +4,9 @@
 #   document/ and markup/   the standard library and POSIX, markup/ also document/
 #   platform core           the above, the platform core and QtCore
 #   net/                    the same and the TLS channel
-#   dialogs/                anything but the main window
+#   commands/               the same, net/ and markup/: the commands both front ends run
+#   cli/                    the same and commands/: the command line, QtCore only
+#   dialogs/                anything but the main window and the command line
 # Usage: check_layers.sh QTCORE_HEADER_DIR
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,5 +35,7 @@ check "$(git ls-files 'document/*.h' 'document/*.cpp')" 'document/[a-z_]+\.h' no
 check "$(git ls-files 'markup/*.h' 'markup/*.cpp')" '(document|markup)/[a-z_]+\.h' none
 check "$core_files" "document/[a-z_]+\.h|platform/($core_re)\.h" core
 check "$(git ls-files 'net/*.h' 'net/*.cpp')" "(document|net)/[a-z_]+\.h|platform/($core_re|tls_channel)\.h" core
-check "$(git ls-files 'dialogs/*.h' 'dialogs/*.cpp')" '(document|markup|platform|net|dialogs)/[a-z_]+\.h' any
+check "$(git ls-files 'commands/*.h' 'commands/*.cpp')" "(document|markup|net|commands)/[a-z_]+\.h|platform/($core_re|tls_channel)\.h" core
+check "$(git ls-files 'cli/*.h' 'cli/*.cpp')" "(document|markup|net|commands|cli)/[a-z_]+\.h|platform/($core_re|tls_channel)\.h" core
+check "$(git ls-files 'dialogs/*.h' 'dialogs/*.cpp')" '(document|markup|platform|net|commands|dialogs)/[a-z_]+\.h' any
 exit $status
