@@ -21,6 +21,7 @@
 
 #include "../tests/ftp/ftp_servers.h"
 #include "../tests/net/test_certificates.h"
+#include "document/site_list.h"
 #include "net/ftp_client.h"
 
 using namespace quillet::net;
@@ -149,6 +150,44 @@ void printFigures(const char* what, std::size_t megabytes, const Figures& f) {
     std::printf("%s, %zu MB: upload curl %.2fs ours %.2fs; download curl %.2fs ours %.2fs\n", what, megabytes,
                 f.curlUp, f.ourUp, f.curlDown, f.ourDown);
 }
+constexpr int kPublishRuns = 20;
+
+// `quillet publish` of a 100 KB page against `curl -T` of the same file, each run a new process,
+// passive and plain on both sides, as a new site is by default (but TLS, which curl would need a
+// CA for): the cost of a script's or a hook's one publish, start-up included.
+std::pair<double, double> publishes(const PyFtpServer& server, const std::string& curl,
+                                    const std::string& url, const std::filesystem::path& dir, int runs) {
+    const std::string page = (dir / "diary.html").string();
+    {
+        std::ofstream out(page, std::ios::binary);
+        out << "<HTML>\r\n<BODY>\r\n<!-INS-!>\r\n";
+        for (int i = 0; out.tellp() < 100 * 1024; ++i)
+            out << "<!-BDY-A-!>\r\nentry " << i
+                << ": a line of the diary as the author wrote it\r\n<!-BDY-B-!><HR>\r"
+                << "<!-END-!>\r\n";
+        out << "</BODY>\r\n</HTML>\r\n";
+    }
+    quillet::doc::SiteEntry site;
+    site.title = "bench";
+    site.host = "127.0.0.1";
+    site.port = std::to_string(server.port());
+    site.user = server.user();
+    site.password = server.password();
+    site.security = quillet::doc::Security::Plain;
+    const std::string settings = (dir / "sites.ini").string();
+    quillet::doc::saveSiteList(settings, {site});
+    const std::string ours = std::string("'") + QUILLET_BINARY + "' publish '" + page +
+                             "' --site bench --remote quillet.html --settings '" + settings + "'";
+    const std::string theirs = curl + "-T '" + page + "' '" + url + "curl.html'";
+    const auto started = Clock::now();
+    for (int i = 0; i < runs; ++i)
+        timeCommand(theirs);
+    const double curlTime = seconds(started);
+    const auto ourStart = Clock::now();
+    for (int i = 0; i < runs; ++i)
+        timeCommand(ours);
+    return {curlTime, seconds(ourStart)};
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -213,13 +252,17 @@ int main(int argc, char** argv) {
     std::filesystem::remove(dir / "gap-back.bin");
     const auto [curlCycles, ourCycles] = cycles(server, activeCurl, url, cycleCount, active);
     const auto [curlPassiveCycles, ourPassiveCycles] = cycles(server, passiveCurl, url, cycleCount, passive);
+    const auto [curlPublish, ourPublish] = publishes(server, passiveCurl, url, dir, kPublishRuns);
     printFigures("active", megabytes, a);
     printFigures("passive", megabytes, p);
     std::printf("%d cycles: active curl %.2fs ours %.2fs; passive curl %.2fs ours %.2fs\n", cycleCount,
                 curlCycles, ourCycles, curlPassiveCycles, ourPassiveCycles);
+    std::printf("%d publishes of a 100 KB page: curl -T %.2fs, quillet publish %.2fs\n", kPublishRuns,
+                curlPublish, ourPublish);
     std::printf("ftp: upload_vs_curl=%.2f download_vs_curl=%.2f cycle_vs_curl=%.2f download_gap_ms=%lld "
                 "gap_megabytes=%zu passive_upload_vs_curl=%.2f passive_download_vs_curl=%.2f "
-                "passive_cycle_vs_curl=%.2f\n",
+                "passive_cycle_vs_curl=%.2f publish_vs_curl=%.2f\n",
                 a.ourUp / a.curlUp, a.ourDown / a.curlDown, ourCycles / curlCycles, downloadGap, gapMegabytes,
-                p.ourUp / p.curlUp, p.ourDown / p.curlDown, ourPassiveCycles / curlPassiveCycles);
+                p.ourUp / p.curlUp, p.ourDown / p.curlDown, ourPassiveCycles / curlPassiveCycles,
+                ourPublish / curlPublish);
 }

@@ -7,6 +7,7 @@ QUILLET_PACKAGES=(
   fonts-noto-cjk
   xvfb xauth
   python3-pyftpdlib python3-openssl curl
+  help2man
   libssl-dev openssl
   clang libclang-rt-14-dev clang-format
 )
