@@ -197,6 +197,34 @@ TEST_F(ReworkTest, TakeNewestEntryRewritesOnlyWhatWasAccepted) {
     EXPECT_EQ(asked, 0);
 }
 
+// What the command line shows of the newest entry: what Edit-last would take, with the page, its
+// backup and the work files left alone.
+TEST_F(ReworkTest, PeekReadsWhatEditLastWouldTakeAndWritesNothing) {
+    const std::string whole = kHead + kTitled + kOlder + kTail;
+    writeFile(page, whole);
+    writeFile(bak, "backup");
+    TakenEntry peeked = peekNewestEntry(page);
+    EXPECT_EQ(peeked.outcome, ReworkOutcome::Done);
+    EXPECT_EQ(peeked.encoding.name, "Shift-JIS");
+    EXPECT_EQ(readFile(page), whole);
+    EXPECT_EQ(readFile(bak), "backup");
+    EXPECT_FALSE(exists(tmp));
+    const TakenEntry taken =
+        takeNewestEntry(page, [](const RecalledEntry&, const PageEncoding&) { return true; });
+    EXPECT_EQ(peeked.entry.titleRecord, taken.entry.titleRecord);
+    EXPECT_EQ(peeked.entry.body, taken.entry.body);
+    EXPECT_EQ(peeked.entry.indent, taken.entry.indent);
+
+    for (const std::string& text : {kHead + kTail, std::string("<HTML>\n<!-INS-!>\n<!-END-!>\n</HTML>\n")}) {
+        writeFile(page, text);
+        EXPECT_EQ(peekNewestEntry(page).outcome, ReworkOutcome::NoEntryEnd);
+        EXPECT_EQ(readFile(page), text);
+    }
+    EXPECT_EQ(peekNewestEntry(dir.file("none.htm")).outcome, ReworkOutcome::PageMissing);
+    writeFile(page, "\xff\xfe<\0!\0");
+    EXPECT_THROW(peekNewestEntry(page), EncodingRefusedError);
+}
+
 // A page whose markers would not be what they seem is refused by every command before a byte is
 // written: the page, its backup and a leftover work file stay as they were.
 TEST_F(ReworkTest, RefusedEncodingStopsEveryCommandBeforeItWrites) {
