@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -21,6 +20,7 @@
 #include "markup/markup.h"
 #include "platform/codepage.h"
 #include "platform/error_text.h"
+#include "platform/file_errors.h"
 
 namespace quillet::cli {
 
@@ -33,6 +33,21 @@ void say(const QString& page, const QString& text) {
 }
 
 void print(const QString& text) { std::fputs(text.toUtf8().constData(), stdout); }
+
+QByteArray readWhole(const QString& file) {
+    QByteArray bytes;
+    try {
+        // Standard input through its name, so that a pipe and a file read alike.
+        doc::InputFile in(file == QStringLiteral("-") ? std::string("/dev/stdin")
+                                                      : QFile::encodeName(file).toStdString());
+        char buffer[65536];
+        while (const std::size_t n = in.read(buffer, sizeof buffer))
+            bytes.append(buffer, static_cast<qsizetype>(n));
+    } catch (const doc::FileError& e) {
+        fail(texts::cannotRead(file, platform::fileErrorMessage(e)));
+    }
+    return bytes;
+}
 
 namespace {
 
@@ -64,14 +79,7 @@ std::uint32_t colorOption(const QCommandLineParser& options, const QString& name
 
 // The body file's text; `-` is standard input. Refused unless it is UTF-8 throughout.
 QString bodyText(const QString& file) {
-    QFile in;
-    const bool opened = file == QStringLiteral("-") ? in.open(stdin, QIODevice::ReadOnly)
-                                                    : (in.setFileName(file), in.open(QIODevice::ReadOnly));
-    if (!opened)
-        fail(texts::cannotRead(file, in.errorString()));
-    const QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError)
-        fail(texts::cannotRead(file, in.errorString()));
+    const QByteArray bytes = readWhole(file);
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     const QString text = utf8(bytes);
     if (utf8.hasError())

@@ -1,6 +1,7 @@
 #pragma once
 // Shared by the units of the command line: what one run was asked, and how it speaks.
 
+#include <QByteArray>
 #include <QCommandLineParser>
 #include <QString>
 #include <stdexcept>
@@ -30,6 +31,8 @@ struct RunContext {
 void say(const QString& page, const QString& text);
 // Writes text to standard output as UTF-8.
 void print(const QString& text);
+// A file's bytes, standard input's for "-"; a file that cannot be read ends the run.
+QByteArray readWhole(const QString& file);
 
 int sites(RunContext& run);
 int publish(RunContext& run);

@@ -52,11 +52,11 @@ commands::LoginTarget chosenSite(const RunContext& run) {
         return target;
     QString password;
     if (run.options.isSet(QStringLiteral("password-file"))) {
-        const QString file = run.options.value(QStringLiteral("password-file"));
-        QFile in(file);
-        if (!in.open(QIODevice::ReadOnly))
-            fail(texts::cannotRead(file, in.errorString()));
-        password = QString::fromUtf8(in.readLine()).remove(QChar('\n')).remove(QChar('\r'));
+        const QByteArray bytes = readWhole(run.options.value(QStringLiteral("password-file")));
+        const qsizetype end = bytes.indexOf('\n');
+        password = QString::fromUtf8(end < 0 ? bytes : bytes.first(end)); // its first line
+        if (password.endsWith(QChar('\r')))
+            password.chop(1);
     } else if (auto typed =
                    platform::readSecretFromTerminal(texts::passwordPrompt(name).toUtf8().toStdString())) {
         password = QString::fromUtf8(*typed);

@@ -98,7 +98,7 @@ TEST_F(PageCommands, RefusalsSayWhyAndTouchNothing) {
         {kPage,
          {"post", "index.html", "--body-file", "nothere.txt"},
          1,
-         "quillet: index.html: nothere.txt を読めません"},
+         "quillet: index.html: nothere.txt を読めません (ファイルが見つかりません)"},
         {kPage, {"replace", "index.html", "--body-file", "body.txt"}, 1, "『</BODY>』と『</HTML>』"},
         {kPage, {"delete-last", "index.html"}, 1, utf8(quillet::commands::texts::NoEntryEnd)},
         {kPage,
