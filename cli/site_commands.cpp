@@ -152,7 +152,9 @@ template <class Transfer> int withSite(RunContext& run, Transfer&& transfer) {
         }
     } closer{client};
     try {
-        commands::connectClient(client);
+        // Connect alone: the window's listing after it shows the author the site, which a run
+        // that transfers one page has no use for.
+        client.Connect();
     } catch (...) {
         const std::exception_ptr failure = std::current_exception();
         QString message = commands::connectFailure(failure, false);

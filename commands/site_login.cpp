@@ -50,10 +50,4 @@ void prepareClient(net::TNMFTP& client, const LoginTarget& site) {
     client.NegotiateFeatures = true;
 }
 
-void connectClient(net::TNMFTP& client) {
-    client.Connect();
-    client.SetTransferType(1);
-    client.List();
-}
-
 } // namespace quillet::commands

@@ -35,7 +35,5 @@ bool pinCertificate(const QString& settingsPath, const LoginTarget& target, cons
 
 // Sets the client up for the site; the caller decides what an untrusted certificate gets.
 void prepareClient(net::TNMFTP& client, const LoginTarget& site);
-// Connects and logs in, then lists the folder the server starts in.
-void connectClient(net::TNMFTP& client);
 
 } // namespace quillet::commands

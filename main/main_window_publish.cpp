@@ -156,7 +156,9 @@ void TFormQuillet::SpeedButtonCONClick() {
     std::exception_ptr failure;
     runFtpCommand([&] {
         try {
-            commands::connectClient(*NMFTP1);
+            NMFTP1->Connect();
+            NMFTP1->SetTransferType(1);
+            NMFTP1->List();
         } catch (const net::ETlsError& e) {
             failure = std::current_exception();
             // Never taken silently: the author is told what this may mean and what to do.
