@@ -90,6 +90,9 @@ QString bodyText(const QString& file) {
 commands::EntryText entryText(const QCommandLineParser& options) {
     commands::EntryText entry;
     entry.title = options.value(QStringLiteral("title"));
+    // One line, as the window's title field holds: a line end would split the title record.
+    if (entry.title.contains(QChar('\r')) || entry.title.contains(QChar('\n')))
+        usage(texts::TitleHasLineEnd);
     entry.indent = options.isSet(QStringLiteral("indent"));
     entry.bold = options.isSet(QStringLiteral("bold"));
     entry.italic = options.isSet(QStringLiteral("italic"));

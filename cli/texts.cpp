@@ -75,6 +75,7 @@ QString badEncoding(const QString& value) {
     return QStringLiteral("--encoding は shift_jis か utf-8 です: %1").arg(value);
 }
 const QString SiteMissing = QStringLiteral("--site でサイトの名前を指定してください");
+const QString TitleHasLineEnd = QStringLiteral("タイトルに改行は使えません");
 const QString BodyFileMissing = QStringLiteral("--body-file で本文のファイルを指定してください");
 
 const QString BodyNotUtf8 = QStringLiteral("本文が UTF-8 ではないため、何も書き込んでいません");

@@ -23,6 +23,7 @@ QString badSize(const QString& value);
 QString badEncoding(const QString& value);
 extern const QString SiteMissing;
 extern const QString BodyFileMissing;
+extern const QString TitleHasLineEnd;
 
 // Failures.
 extern const QString BodyNotUtf8;

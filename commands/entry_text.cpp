@@ -1,5 +1,7 @@
 #include "commands/entry_text.h"
 
+#include <QRegularExpression>
+
 #include "commands/texts.h"
 #include "platform/codepage.h"
 
@@ -11,10 +13,8 @@ std::string pageText(const platform::PageCodec& codec, QString text) {
 }
 
 QStringList bodyLines(const QString& text) {
-    QStringList lines = text.split(QChar('\n'));
-    for (QString& line : lines)
-        if (line.endsWith(QChar('\r')))
-            line.chop(1);
+    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
+    QStringList lines = text.split(lineEnd);
     if (!lines.isEmpty() && lines.back().isEmpty())
         lines.removeLast();
     return lines;

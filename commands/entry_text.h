@@ -31,8 +31,8 @@ struct EntryText {
     QString markTag;  // the title-mark image tag
 };
 
-// The body's lines in a whole text, as the editor takes them: a line ends at LF (a CR before it
-// goes too), a line separator stays inside its line, and one empty last line is dropped.
+// The body's lines in a whole text, as the editor takes them: a line ends at CR LF, CR or LF, a
+// line separator stays inside its line, and one empty last line is dropped.
 QStringList bodyLines(const QString& text);
 
 // Text as page bytes. A line separator is a LF inside the page's line.

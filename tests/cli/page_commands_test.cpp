@@ -30,7 +30,7 @@ std::string utf8(const QString& text) { return text.toStdString(); }
 // What the window's Save and Replace all write for the same title, settings and body.
 TEST_F(PageCommands, PostAndReplaceWriteWhatTheWindowWrites) {
     writeFile(dir.file("index.html"), kPage);
-    writeFile(dir.file("body.txt"), "a\r\nb\n");
+    writeFile(dir.file("body.txt"), "a\r\nb\r"); // CR LF or a CR alone ends a line, as in the page
     Ran ran = quillet({"post", "index.html", "--title", "EditTitle", "--bold", "--color", "#0000FF", "--size",
                        "+2", "--indent", "--body-file", "body.txt"});
     EXPECT_EQ(ran.status, 0) << ran.err;
@@ -107,6 +107,7 @@ TEST_F(PageCommands, RefusalsSayWhyAndTouchNothing) {
          "quillet: 知らないオプションです: --colour"},
         {kPage, {"post", "index.html", "--color", "blue"}, 2, "#RRGGBB"},
         {kPage, {"post", "index.html", "--size", "9"}, 2, "FONT SIZE"},
+        {kPage, {"post", "index.html", "--title", "two\r\nlines"}, 2, "タイトルに改行は使えません"},
         {kPage, {"undo", "index.html", "--bold"}, 2, "--bold は undo には使えません"},
         {kPage, {"publish", "index.html"}, 2, "--site"},
         {kPage, {"post"}, 2, "文書名がありません"},
