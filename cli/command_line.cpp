@@ -7,7 +7,6 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <cstdio>
-#include <cstring>
 #include <map>
 
 #include "cli/run_context.h"
@@ -317,15 +316,6 @@ int runCommand(QCommandLineParser& parser, const QStringList& arguments) {
 }
 
 } // namespace
-
-bool isCommandLine(int argc, char* argv[]) {
-    if (argc < 2)
-        return false;
-    // The window's own arguments are Qt's (-platform, -style ...).
-    const char* first = argv[1];
-    return first[0] != '-' || !std::strcmp(first, "--help") || !std::strcmp(first, "-h") ||
-           !std::strcmp(first, "--version") || !std::strcmp(first, "-v");
-}
 
 int run(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {

@@ -72,7 +72,7 @@ for _ in $(seq 50); do [ -s "$work/ftp.port" ] && break; sleep 0.1; done
 closed=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 
 # The program in a folder of its own, so its settings file lies beside it; two sites in it.
-cp "$build/main/quillet" "$work/app/quillet"
+cp "$build/main/quillet" "$build"/main/quillet-*.so "$work/app/"
 printf '"私のサイト","127.0.0.1","%s","author","secret","","",""\r\n"閉じたポート","127.0.0.1","%s","author","","","",""\r\n' \
   "$(cat "$work/ftp.port")" "$closed" | iconv -f UTF-8 -t CP932 >"$work/app/quillet.ini"
 # A page of about 2 MB (so the upload takes a while) and one without the insertion marker.
