@@ -9,13 +9,13 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "commands/connect_failure.h"
 #include "commands/site_login.h"
 #include "commands/transfer.h"
 #include "dialogs/certificate_dialog.h"
 #include "dialogs/site_dialog.h"
 #include "document/file_io.h"
 #include "document/work_files.h"
-#include "main/ftp_messages.h"
 #include "main/main_window_private.h"
 #include "net/ftp_client.h"
 #include "platform/codepage.h"
@@ -172,7 +172,7 @@ void TFormQuillet::SpeedButtonCONClick() {
     if (NMFTP1->Connected())
         setStatusText(texts::Connected);
     else
-        setStatusText(connectFailure(failure, transferCanceled_));
+        setStatusText(commands::connectFailure(failure, transferCanceled_));
     repaint();
 }
 

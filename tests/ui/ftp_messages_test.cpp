@@ -2,12 +2,14 @@
 
 #include <QRegularExpression>
 
-#include "main/ftp_messages.h"
+#include "commands/connect_failure.h"
+#include "main/texts.h"
 #include "net/ftp_client.h"
 #include "net/texts.h"
 
 using namespace quillet;
 using namespace quillet::ui;
+using quillet::commands::connectFailure;
 
 namespace {
 template <class E> std::exception_ptr error(const std::string& what) {

@@ -22,7 +22,6 @@
 #include "dialogs/certificate_dialog.h"
 #include "dialogs/site_dialog.h"
 #include "document/page_lock.h"
-#include "main/ftp_messages.h"
 #include "main/main_window.h"
 #include "net/ftp_client.h"
 #include "platform/codepage.h"
