@@ -81,6 +81,23 @@ ScriptedServer::Script transferSession(std::function<void(ScriptSession&)> trans
         }
     });
 }
+
+// Answers PORT and STOR as a server that takes the upload whole; false for any other command.
+bool takeUpload(ScriptSession& s, const std::string& line) {
+    if (line.starts_with("PORT")) {
+        s.send("200 ok\r\n");
+        s.openData(line);
+        return true;
+    }
+    if (line.starts_with("STOR")) {
+        s.send("150 go\r\n");
+        s.receiveData();
+        s.closeData();
+        s.send("226 done\r\n");
+        return true;
+    }
+    return false;
+}
 } // namespace
 
 TEST(FtpReplies, MultiLineGreetingAndRepliesAreReadWhole) {
@@ -879,19 +896,10 @@ TEST(FtpNames, FeatDecidesTheEncodingOfNamesOnTheWire) {
         std::vector<std::string> commands;
         ScriptedServer recording(session([&](ScriptSession& s, const std::string& line) {
             commands.push_back(line);
-            if (line == "FEAT") {
+            if (line == "FEAT")
                 s.send(c.feat);
-            } else if (line.starts_with("PORT")) {
-                s.send("200 ok\r\n");
-                s.openData(line);
-            } else if (line.starts_with("STOR")) {
-                s.send("150 go\r\n");
-                s.receiveData();
-                s.closeData();
-                s.send("226 done\r\n");
-            } else {
+            else if (!takeUpload(s, line))
                 s.send("200 " + line + "\r\n");
-            }
         }));
         TNMFTP ftp;
         prepare(ftp, recording.port());
@@ -936,21 +944,12 @@ TEST(FtpTransfers, UploadIsCheckedWithTheServersSize) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedServer server(session([&](ScriptSession& s, const std::string& line) {
-            if (line == "FEAT") {
+            if (line == "FEAT")
                 s.send("211-Features:\r\n SIZE\r\n211 End\r\n");
-            } else if (line.starts_with("SIZE")) {
+            else if (line.starts_with("SIZE"))
                 s.send(c.sizeReply);
-            } else if (line.starts_with("PORT")) {
-                s.send("200 ok\r\n");
-                s.openData(line);
-            } else if (line.starts_with("STOR")) {
-                s.send("150 go\r\n");
-                s.receiveData();
-                s.closeData();
-                s.send("226 done\r\n");
-            } else {
+            else if (!takeUpload(s, line))
                 s.send("200 " + line + "\r\n");
-            }
         }));
         TNMFTP ftp;
         prepare(ftp, server.port());
