@@ -8,6 +8,7 @@
 #include <QStringDecoder>
 #include <cstdio>
 #include <map>
+#include <optional>
 
 #include "cli/run_context.h"
 #include "cli/texts.h"
@@ -60,11 +61,14 @@ struct Command {
     int (*run)(RunContext&);
 };
 
-// Stateless: a sequence cut off at the end is an error, not a start kept for more bytes.
-bool validUtf8(QByteArrayView bytes) {
+// The text, or nothing when the bytes are not UTF-8 throughout. Stateless: a sequence cut off at
+// the end is an error, not a start kept for more bytes.
+std::optional<QString> fromUtf8(QByteArrayView bytes) {
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString decoded = utf8(bytes); // the decoder works when its result is taken
-    return !utf8.hasError();
+    QString text = utf8(bytes);
+    if (utf8.hasError())
+        return std::nullopt;
+    return text;
 }
 
 // "#RRGGBB" as 0xRRGGBB.
@@ -78,12 +82,10 @@ std::uint32_t colorOption(const QCommandLineParser& options, const QString& name
 
 // The body file's text; `-` is standard input. Refused unless it is UTF-8 throughout.
 QString bodyText(const QString& file) {
-    const QByteArray bytes = readWhole(file);
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString text = utf8(bytes);
-    if (utf8.hasError())
+    std::optional<QString> text = fromUtf8(readWhole(file));
+    if (!text)
         fail(texts::BodyNotUtf8);
-    return text;
+    return *text;
 }
 
 commands::EntryText entryText(const QCommandLineParser& options) {
@@ -319,7 +321,7 @@ int runCommand(QCommandLineParser& parser, const QStringList& arguments) {
 
 int run(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
-        if (!validUtf8(QByteArrayView(argv[i]))) {
+        if (!fromUtf8(QByteArrayView(argv[i]))) {
             say(QString(), texts::ArgumentNotUtf8);
             return Usage;
         }
