@@ -95,12 +95,11 @@ public:
 
 private:
     void showTransfer() {
-        const net::TPowersock* data = client_.DataSocket();
-        if (!data || clock_.elapsed() < 100)
+        const auto progress = commands::transferProgress(client_);
+        if (!progress || clock_.elapsed() < 100)
             return;
         clock_.restart();
-        const std::uint64_t done = data->BytesRecvd() ? data->BytesRecvd() : data->BytesSent();
-        const std::int64_t total = client_.BytesTotal();
+        const auto [done, total] = *progress;
         const QLocale locale;
         write(total > 0 ? texts::progress(page_, locale.toString(static_cast<qulonglong>(done)),
                                           locale.toString(static_cast<qlonglong>(total)))

@@ -33,6 +33,13 @@ TransferEnd uploadPage(net::TNMFTP& client, const std::string& pagePath, const Q
     return TransferEnd::Done;
 }
 
+std::optional<TransferProgress> transferProgress(const net::TNMFTP& client) {
+    const net::TPowersock* data = client.DataSocket();
+    if (!data)
+        return std::nullopt;
+    return TransferProgress{data->BytesRecvd() ? data->BytesRecvd() : data->BytesSent(), client.BytesTotal()};
+}
+
 TransferEnd downloadPage(net::TNMFTP& client, const QString& remoteName, const QString& remoteField,
                          const std::string& pagePath, const QString& shownPage, const DownloadHooks& hooks) {
     const std::string remote = client.NameEncoding().encodeExactly(remoteName, remoteField);

@@ -4,7 +4,9 @@
 // Save does: the page as it was becomes the backup.
 
 #include <QString>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace quillet::net {
@@ -24,6 +26,14 @@ enum class TransferEnd {
 TransferEnd uploadPage(net::TNMFTP& client, const std::string& pagePath, const QString& shownPage,
                        const QString& remoteName, const QString& remoteField,
                        const std::function<bool()>& canceled);
+
+// How far the running transfer is: the bytes moved so far and, when the size is known, the whole
+// (0 when not). Nothing while no data connection is open.
+struct TransferProgress {
+    std::uint64_t done = 0;
+    std::int64_t total = 0;
+};
+std::optional<TransferProgress> transferProgress(const net::TNMFTP& client);
 
 struct DownloadHooks {
     std::function<bool()> canceled;

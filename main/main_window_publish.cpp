@@ -93,11 +93,10 @@ void TFormQuillet::cancelTransfer() {
 }
 
 void TFormQuillet::showTransferProgress() {
-    const net::TPowersock* data = NMFTP1->DataSocket();
-    if (!data)
+    const auto progress = commands::transferProgress(*NMFTP1);
+    if (!progress)
         return;
-    const std::uint64_t done = data->BytesRecvd() ? data->BytesRecvd() : data->BytesSent();
-    const std::int64_t total = NMFTP1->BytesTotal();
+    const auto [done, total] = *progress;
     QLocale locale;
     if (total > 0) {
         progressLabel_->setText(texts::bytesOf(locale.toString(static_cast<qulonglong>(done)),
